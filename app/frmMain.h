@@ -1,0 +1,158 @@
+#pragma once
+// The tool's one window. Its handlers are named after the control and the event and share state
+// through the fields below; their bodies live in the subsystem folder each belongs to.
+#include "serial/settingsfile.h"
+
+#include <QMessageBox>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class MSComm;
+class Timer;
+class LineWidget;
+
+extern const QString kAppTitle; // title of every message box without one of its own
+
+struct MessageBoxRequest
+{
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+};
+
+// Shows (or, in tests, records) one message box and returns the button pressed.
+using MessageSink = std::function<int(const MessageBoxRequest &)>;
+
+class frmMain : public QWidget
+{
+    Q_OBJECT
+public:
+    // programDir holds comm.set and the COMn links; the window loads from it at once.
+    explicit frmMain(const QString &programDir = defaultProgramDir(), MessageSink sink = {},
+                     QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    static QString defaultProgramDir();
+
+    // --- start-up (app/)
+    void Form_Load();
+
+    // --- serial link and settings (serial/)
+    void Combo1_Click();
+    void cmdCom_Click();
+    void OpenOnComm();
+    void StoreSettings();
+    LoadResult LoadSettings();
+
+    // --- requests (modbus/)
+    void Crc16(const QByteArray &cmdstring, qint16 j);
+    QString FormatHex(quint8 bb) const;
+    void comDoOnce_Click();
+    void cmdReadAdd_Click();
+    void cmdChangeID_Click();
+
+    // --- answers (response/)
+    void MSComm1_OnComm();
+    void DecodeRegisters(const QByteArray &answer);
+
+    // --- polling (polling/)
+    void cmdOneM_Click();
+    void cmdStopOnce_Click();
+    void Timer2_Timer();
+
+    // The one seam for message boxes.
+    int MsgBox(const QString &text, const QString &title = kAppTitle,
+               QMessageBox::Icon icon = QMessageBox::NoIcon,
+               QMessageBox::StandardButtons buttons = QMessageBox::Ok);
+    void ShowLamp(QLabel *lamp);
+    QLabel *FrontLamp() const;
+    bool messageBoxOpen() const { return m_messageBoxOpen; }
+
+    // --- form-level state
+    qint16 CommNum = 0;
+    qint32 CommRate = 0;
+    qint32 HiByte = 0;
+    quint8 LoByte = 0;
+    qint16 commReady = 0; // true = -1, false = 0
+    QString commandHex;
+    qint16 requestKind = 0;
+    qint16 expectedLength = 0;
+    qint32 receiveCount = 0;
+
+    // --- controls
+    QGroupBox *Frame5 = nullptr;
+    QLabel *Label3 = nullptr;
+    QComboBox *Combo1 = nullptr;
+    QLabel *Label5[3] = {};
+    QComboBox *Combo2 = nullptr;
+    QPushButton *cmdCom = nullptr;
+    MSComm *MSComm1 = nullptr;
+
+    QGroupBox *Frame6 = nullptr;
+    QWidget *Picture2 = nullptr;
+    QLabel *imgNotConnected = nullptr;
+    QLabel *ImgYellow = nullptr;
+    QLabel *imgConnected = nullptr;
+    QLabel *lblErrCounter = nullptr;
+    LineWidget *Line1 = nullptr;
+    QLabel *lblCounter = nullptr;
+
+    QGroupBox *Frame10 = nullptr;
+    QLabel *Label8[5] = {};
+    QLineEdit *txtStationID = nullptr;
+    QLineEdit *txtFunID = nullptr;
+    QLineEdit *txtStartID = nullptr;
+    QLineEdit *txtDataLength = nullptr;
+
+    QGroupBox *Frame12 = nullptr;
+    QLabel *Label2[1] = {};
+    QLineEdit *txtSetID[2] = {};
+    QPushButton *cmdReadAdd = nullptr;
+    QPushButton *cmdChangeID = nullptr;
+
+    QGroupBox *Frame2 = nullptr;
+    QWidget *PictureShow = nullptr;
+    QLabel *lblValue[10] = {};
+    QLineEdit *txtValue[10] = {};
+    QLabel *lblDanWei[10] = {};
+
+    QGroupBox *Frame11 = nullptr;
+    QLineEdit *txtTimerSet = nullptr;
+    QPushButton *comDoOnce = nullptr;
+    QPushButton *cmdOneM = nullptr;
+    QPushButton *cmdStopOnce = nullptr;
+    Timer *Timer2 = nullptr;
+
+    QGroupBox *Frame1 = nullptr;
+    QLabel *Label7 = nullptr;
+    QLineEdit *txtCommand = nullptr;
+    QLineEdit *txtState = nullptr;
+
+    QString programDir() const { return m_programDir; }
+
+private:
+    void buildControls();
+    void connectHandlers();
+    QRect twips(int left, int top, int width, int height) const;
+    int selectedPort() const; // position of the selected Combo1 entry, or -1
+
+    QString m_programDir;
+    MessageSink m_sink;
+    qreal m_dpi = 96;
+    bool m_messageBoxOpen = false;
+    // Polling shows a message once, not again on the next ticks (see Timer2_Timer).
+    bool m_inTick = false;
+    QString m_tickMessage;
+    QString m_lastTickMessage;
+};
+
+// An entry counts as selected only while the edit text still reads as that entry.
+int selectedEntry(const QComboBox *combo);
+void setTextColor(QLineEdit *box, const QColor &color);

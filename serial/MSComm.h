@@ -1,0 +1,78 @@
+#pragma once
+// The window's serial-port component: a small adapter over QSerialPort with the operations the
+// window relies on. It keeps its own receive buffer so it can count waiting bytes, cap them and
+// raise its notification at a threshold.
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+class MSComm : public QObject
+{
+    Q_OBJECT
+public:
+    // Notification kinds (CommEvent).
+    enum Event : qint16 {
+        comEvReceive = 2,      // at least RThreshold bytes are waiting
+        comEventFrame = 1004,  // framing error on the line
+        comEventRxOver = 1008, // receive buffer full: bytes were dropped
+        comEventRxParity = 1009,
+        comEventPortLost = 1100, // the device went away; the port is closed
+    };
+    static constexpr int kInBufferSize = 1024;
+    static constexpr int kOutBufferSize = 512;
+
+    explicit MSComm(const QString &programDir, QObject *parent = nullptr);
+    ~MSComm() override;
+
+    // Every setter returns false when the component refuses the value; it then has no effect.
+    bool setCommPort(qint16 port);
+    qint16 CommPort() const { return m_port; }
+    bool setSettings(const QString &settings);
+    QString Settings() const;
+    bool setPortOpen(bool open);
+    bool PortOpen() const;
+    bool setInputMode(qint32 mode);
+    bool setInputLen(qint16 length);
+    bool setInBufferCount(qint16 count);
+    qint16 InBufferCount() const { return qint16(m_in.size()); }
+    bool setOutBufferCount(qint16 count);
+    bool setSThreshold(qint16 threshold);
+    bool setRThreshold(qint16 threshold);
+    qint16 RThreshold() const { return m_rThreshold; }
+    bool setOutput(const QByteArray &bytes);
+    QByteArray Input();
+    qint16 CommEvent() const { return m_event; }
+
+    // The device that port n opens, for messages and tests.
+    QString deviceName() const;
+
+signals:
+    // Queued to the event thread: never raised inside another handler.
+    void OnComm();
+
+private:
+    void readWaiting();
+    void raiseReceiveIfDue();
+    void raise(qint16 event);
+    void deliverNext();
+    void onError(QSerialPort::SerialPortError error);
+    void portLost();
+
+    QString m_programDir;
+    QSerialPort m_serial;
+    qint16 m_port = 1;
+    qint32 m_baud = 9600;
+    QSerialPort::Parity m_parity = QSerialPort::NoParity;
+    QSerialPort::DataBits m_dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits m_stopBits = QSerialPort::OneStop;
+    qint32 m_inputMode = 0;
+    qint16 m_inputLen = 0;
+    qint16 m_rThreshold = 0;
+    qint16 m_sThreshold = 0;
+    QByteArray m_in;
+    qint16 m_event = 0;
+    QList<qint16> m_pending; // notifications raised and not yet delivered
+    bool m_receivePending = false;
+    bool m_lost = false;
+};

@@ -1,0 +1,7 @@
+#pragma once
+#include <QString>
+
+// The device behind port number n ("COMn"). On Windows it is COMn itself. Elsewhere a file or link
+// named COMn in the program's directory stands for it when present (ln -s /dev/ttyUSB0 COM1),
+// else /dev/ttyS<n-1>.
+QString portDeviceName(int port, const QString &programDir);
