@@ -27,8 +27,12 @@ QByteArray nextField(const QByteArray &contents, int &pos)
     while (pos < contents.size() && !isSeparator(contents[pos]))
         ++pos;
     const QByteArray field = contents.mid(start, pos - start);
-    if (pos < contents.size() && contents[pos] == ',')
-        ++pos;
+    // "5 ,38400": blanks between a number and its comma belong to the separator.
+    int after = pos;
+    while (after < contents.size() && contents[after] == ' ')
+        ++after;
+    if (after < contents.size() && contents[after] == ',')
+        pos = after + 1;
     return field;
 }
 

@@ -1,0 +1,137 @@
+// CRC-16 of Modbus RTU and the hex text of frames.
+#include "common/window.h"
+#include "modbus/codec.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+
+QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+
+// Independent form: polynomial 0x8005 shifted left over bit-reversed bytes, the register reversed at the end.
+quint16 referenceCrc(const QByteArray &data)
+{
+    auto reflect = [](quint32 v, int width) {
+        quint32 out = 0;
+        for (int i = 0; i < width; ++i)
+            out |= ((v >> i) & 1u) << (width - 1 - i);
+        return out;
+    };
+    quint32 reg = 0xFFFF;
+    for (char c : data) {
+        reg ^= reflect(quint8(c), 8) << 8;
+        for (int bit = 0; bit < 8; ++bit)
+            reg = ((reg << 1) ^ ((reg & 0x8000) ? 0x8005 : 0)) & 0xFFFF;
+    }
+    return quint16(reflect(reg, 16));
+}
+
+QByteArray withCrc(const QByteArray &body)
+{
+    const quint16 crc = referenceCrc(body);
+    return body + char(crc & 0xFF) + char(crc >> 8);
+}
+
+} // namespace
+
+class TestCodec : public QObject
+{
+    Q_OBJECT
+    WindowHarness harness;
+
+private slots:
+    void initTestCase() { harness.open(); }
+
+    void crcExamples_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("last");
+        QTest::addColumn<int>("first");  // HiByte, first check byte on the wire
+        QTest::addColumn<int>("second"); // LoByte
+        QTest::newRow("01 03 00 00 00 02") << hex("010300000002") << 5 << 0xC4 << 0x0B;
+        QTest::newRow("02 03 00 00 00 0A") << hex("02030000000A") << 5 << 0xC5 << 0xFE;
+        QTest::newRow("11 03 00 6B 00 03") << hex("1103006B0003") << 5 << 0x76 << 0x87;
+        QTest::newRow("FA 25 02 00 00 01") << hex("FA2502000001") << 5 << 0x99 << 0xFE;
+        QTest::newRow("00 00 00 00 00 00") << hex("000000000000") << 5 << 0x00 << 0x1B;
+        QTest::newRow("02 03 00 00 00 0A 12 34, j=5") << hex("02030000000A1234") << 5 << 0xC5 << 0xFE;
+        QTest::newRow("01 03 00 00 00 02, j=-1") << hex("010300000002") << -1 << 0xFF << 0xFF;
+        QTest::newRow("ASCII 123456789") << QByteArray("123456789") << 8 << 0x37 << 0x4B;
+    }
+    void crcExamples()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(int, last);
+        QFETCH(int, first);
+        QFETCH(int, second);
+        QCOMPARE(crc16(frame, last), quint16(second << 8 | first));
+        frmMain &w = *harness.window;
+        w.HiByte = -7;
+        w.LoByte = 7;
+        w.Crc16(frame, qint16(last));
+        QCOMPARE(w.HiByte, first);
+        QCOMPARE(int(w.LoByte), second);
+    }
+
+    void crcAgreesWithReferenceOnRandomFrames()
+    {
+        QRandomGenerator random(20240613);
+        frmMain &w = *harness.window;
+        for (int n = 0; n < 4000; ++n) {
+            QByteArray frame(random.bounded(1, 300), Qt::Uninitialized);
+            for (char &c : frame)
+                c = char(random.bounded(256));
+            QCOMPARE(crc16(frame, int(frame.size()) - 1), referenceCrc(frame));
+            // The window's form covers bytes 0..5 of an 8-byte frame, whatever bytes 6 and 7 hold.
+            const QByteArray eight = frame.left(8).leftJustified(8, char(random.bounded(256)));
+            w.Crc16(eight, 5);
+            const quint16 six = referenceCrc(eight.left(6));
+            QCOMPARE(w.HiByte, six & 0xFF);
+            QCOMPARE(int(w.LoByte), six >> 8);
+        }
+    }
+
+    void hexOfEveryByte()
+    {
+        for (int value = 0; value < 256; ++value) {
+            QCOMPARE(hexByte(quint8(value)), QString::asprintf("%02X", value));
+            QCOMPARE(harness.window->FormatHex(quint8(value)), QString::asprintf("%02X", value));
+        }
+    }
+
+    void frameTexts()
+    {
+        const QByteArray frame = hex("02030000000AC5FE");
+        QCOMPARE(requestHexText(frame), QStringLiteral("02 03 00 00 00 0A C5 FE "));
+        QCOMPARE(answerHexText(frame), QStringLiteral(" 02 03 00 00 00 0A C5 FE"));
+        QCOMPARE(requestHexText({}), QString());
+        QCOMPARE(answerHexText({}), QString());
+    }
+
+    void answerCrc_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("matches");
+        const QByteArray good = withCrc(hex("01030409C4FE0C"));
+        QByteArray badCrc = good, badData = good;
+        badCrc[7] = char(badCrc[7] ^ 0x01);
+        badData[3] = char(badData[3] ^ 0x80);
+        QTest::newRow("01 03 04 09 C4 FE 0C + CRC") << good << 9 << true;
+        QTest::newRow("CRC low byte flipped") << badCrc << 9 << false;
+        QTest::newRow("data byte flipped") << badData << 9 << false;
+        QTest::newRow("one byte short") << good.left(8) << 9 << false;
+        QTest::newRow("empty") << QByteArray() << 9 << false;
+        QTest::newRow("two bytes after the CRC") << good + hex("AA55") << 9 << true;
+    }
+    void answerCrc()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(int, length);
+        QFETCH(bool, matches);
+        QCOMPARE(answerCrcMatches(answer, length), matches);
+    }
+};
+
+QTEST_MAIN(TestCodec)
+#include "tst_codec.moc"

@@ -1,0 +1,209 @@
+// The window as a user first sees it, after a start-up without comm.set.
+#include "app/twips.h"
+#include "app/widgets.h"
+#include "common/window.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+namespace {
+
+QString textOf(const QWidget *w)
+{
+    return w->property(qobject_cast<const QGroupBox *>(w) ? "title" : "text").toString();
+}
+
+QStringList itemsOf(const QComboBox *combo)
+{
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    return items;
+}
+
+} // namespace
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+    WindowHarness harness;
+    frmMain *w = nullptr;
+
+    // Exactly one control carries the name, so tests and screenshots can find it.
+    QWidget *control(const QString &name)
+    {
+        const QList<QWidget *> found = w->findChildren<QWidget *>(name);
+        return found.size() == 1 ? found.first() : nullptr;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        w = &harness.open();
+        QVERIFY(harness.messages.isEmpty());
+    }
+
+    void caption() { QCOMPARE(w->windowTitle(), QStringLiteral("KV4820-7 MODBUS温湿度采集模块工具软件V17.6")); }
+
+    void twipsConversion()
+    {
+        QCOMPARE(twipsToPixels(15, 96), 1);
+        QCOMPARE(twipsToPixels(1440, 192), 192);
+        QCOMPARE(QSize(twipsToPixels(10710, 96), twipsToPixels(9075, 96)), QSize(714, 605));
+    }
+
+    void clientSize()
+    {
+        const qreal dpi = QGuiApplication::primaryScreen()->logicalDotsPerInch();
+        const QSize expected(twipsToPixels(10710, dpi), twipsToPixels(9075, dpi));
+        QCOMPARE(w->size(), expected);
+        QCOMPARE(w->minimumSize(), expected);
+        QCOMPARE(w->maximumSize(), expected);
+    }
+
+    void controlTexts_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("text");
+        const char *rows[][3] = {
+            {"Frame5", "frmMain", "串口设置"}, {"Frame6", "frmMain", "运行状态指示"},
+            {"Frame10", "frmMain", "MODBUS设置"}, {"Frame12", "frmMain", "设备ID修改操作(子功能号0x0B )"},
+            {"Frame2", "frmMain", "观察窗"}, {"Frame11", "frmMain", "数据查询操作"},
+            {"Frame1", "frmMain", "二次开发命令观察窗口"},
+            {"Label3", "Frame5", "串口号"}, {"Label5(2)", "Frame5", "波特率"}, {"cmdCom", "Frame5", "保存设置"},
+            {"lblErrCounter", "Frame6", "0"}, {"lblCounter", "Frame6", "0"},
+            {"Label8(0)", "Frame10", "设备地址"}, {"txtStationID", "Frame10", "1"}, // set by the start-up
+            {"Label8(3)", "Frame10", "功 能 码"}, {"txtFunID", "Frame10", "3"},
+            {"Label8(1)", "Frame10", "超始地址"}, {"txtStartID", "Frame10", "0"},
+            {"Label8(2)", "Frame10", "数据长度"}, {"txtDataLength", "Frame10", "10"},
+            {"Label2(0)", "Frame12", "将地址      改为"}, {"txtSetID(0)", "Frame12", "1"},
+            {"txtSetID(1)", "Frame12", "1"}, {"cmdReadAdd", "Frame12", "读地址"}, {"cmdChangeID", "Frame12", "修改"},
+            {"Label8(4)", "Frame11", "定时时长(ms)"}, {"txtTimerSet", "Frame11", "1000"},
+            {"comDoOnce", "Frame11", "单次"}, {"cmdOneM", "Frame11", "循环"}, {"cmdStopOnce", "Frame11", "停止"},
+            {"Label7", "Frame1", "发送命令:"}, {"txtCommand", "Frame1", ""}, {"txtState", "Frame1", ""},
+        };
+        for (const auto &row : rows)
+            QTest::newRow(row[0]) << QString::fromUtf8(row[0]) << QString::fromUtf8(row[1]) << QString::fromUtf8(row[2]);
+        for (int i = 0; i < 10; ++i) {
+            const QString name = QStringLiteral("txtValue(%1)").arg(i);
+            QTest::newRow(qPrintable(name)) << name << "Frame2" << "0";
+        }
+    }
+    void controlTexts()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, group);
+        QFETCH(QString, text);
+        QWidget *c = control(name);
+        QVERIFY2(c, qPrintable(name));
+        QCOMPARE(textOf(c), text);
+        QWidget *enclosing = c->parentWidget();
+        while (enclosing && enclosing != w && !qobject_cast<QGroupBox *>(enclosing))
+            enclosing = enclosing->parentWidget();
+        QVERIFY(enclosing);
+        QCOMPARE(enclosing->objectName(), group);
+    }
+
+    void portAndRateLists()
+    {
+        auto *ports = qobject_cast<QComboBox *>(control("Combo1"));
+        auto *rates = qobject_cast<QComboBox *>(control("Combo2"));
+        QVERIFY(ports && rates);
+        QStringList com;
+        for (int n = 1; n <= 16; ++n)
+            com << QStringLiteral("COM%1").arg(n);
+        QCOMPARE(itemsOf(ports), com);
+        QVERIFY(ports->isEditable());
+        QCOMPARE(ports->currentText(), QStringLiteral("COM4"));
+        QCOMPARE(selectedEntry(ports), -1);
+        QCOMPARE(itemsOf(rates), (QStringList{"9600", "19200", "38400"}));
+        QVERIFY(rates->isEditable());
+        // Without comm.set the rate in force is 9600, and the start-up shows it.
+        QCOMPARE(selectedEntry(rates), 0);
+        QCOMPARE(rates->currentText(), QStringLiteral("9600"));
+    }
+
+    void valueRows_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("unitIndex");
+        QTest::addColumn<QString>("unit");
+        const char *rows[10][2] = {{"1#温度值", "0℃"}, {"1#湿度值", "1%RH"}, {"2#温度值", "2℃"}, {"2#湿度值", "3%RH"},
+                                   {"3#温度值", "6℃"}, {"3#湿度值", "4%RH"}, {"4#温度值", "7℃"}, {"4#湿度值", "5%RH"},
+                                   {"5#温度值", "8℃"}, {"5#湿度值", "9%RH"}}; // unit label index, then its caption
+        for (int i = 0; i < 10; ++i)
+            QTest::newRow(qPrintable(QStringLiteral("row %1").arg(i))) << i << QString::fromUtf8(rows[i][0])
+                << rows[i][1][0] - '0' << QString::fromUtf8(rows[i][1] + 1);
+    }
+    void valueRows()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, name);
+        QFETCH(int, unitIndex);
+        QFETCH(QString, unit);
+        QWidget *value = control(QStringLiteral("txtValue(%1)").arg(row));
+        auto *label = qobject_cast<QLabel *>(control(QStringLiteral("lblValue(%1)").arg(row)));
+        QVERIFY(value && label);
+        QCOMPARE(label->text(), name);
+        QCOMPARE(label->y(), value->y());
+        QVERIFY(label->geometry().right() < value->x());
+        QList<QLabel *> beside;
+        for (int k = 0; k < 10; ++k)
+            if (auto *u = qobject_cast<QLabel *>(control(QStringLiteral("lblDanWei(%1)").arg(k))))
+                if (u->y() == value->y() && u->x() > value->geometry().right())
+                    beside << u;
+        QCOMPARE(beside.size(), 1);
+        QCOMPARE(beside.first()->objectName(), QStringLiteral("lblDanWei(%1)").arg(unitIndex));
+        QCOMPARE(beside.first()->text(), unit);
+    }
+
+    void lamps()
+    {
+        QWidget *picture = control("Picture2");
+        QVERIFY(picture);
+        QRect spot;
+        for (const char *name : {"imgNotConnected", "ImgYellow", "imgConnected"}) {
+            QWidget *lamp = control(QLatin1String(name));
+            QVERIFY2(lamp, name);
+            QCOMPARE(lamp->parentWidget(), picture);
+            QCOMPARE(lamp->size(), QSize(16, 16));
+            QCOMPARE(lamp->toolTip(), QStringLiteral("数据采集通讯状态指示"));
+            if (spot.isNull())
+                spot = lamp->geometry();
+            QCOMPARE(lamp->geometry(), spot);
+        }
+        // Raising one lamp brings it to the front.
+        w->ShowLamp(w->ImgYellow);
+        QCOMPARE(w->FrontLamp(), w->ImgYellow);
+        QCOMPARE(picture->childAt(spot.center()), w->ImgYellow);
+        w->ShowLamp(w->imgConnected);
+        QCOMPARE(picture->childAt(spot.center()), w->imgConnected);
+    }
+
+    void counters()
+    {
+        QWidget *received = control("lblErrCounter");
+        QWidget *requests = control("lblCounter");
+        auto *line = dynamic_cast<LineWidget *>(control("Line1"));
+        QVERIFY(received && requests && line);
+        QCOMPARE(received->toolTip(), QStringLiteral("误码率"));
+        QCOMPARE(requests->toolTip(), QStringLiteral("测试统计"));
+        QCOMPARE(line->parentWidget(), received->parentWidget());
+        // A slash: from upper right down to lower left, between the two counters.
+        QVERIFY(line->from().x() > line->to().x());
+        QVERIFY(line->from().y() < line->to().y());
+        QVERIFY(line->geometry().center().x() > received->geometry().center().x());
+        QVERIFY(line->geometry().right() < requests->x());
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
