@@ -49,6 +49,9 @@ int selectedEntry(const QComboBox *combo)
 
 void setTextColor(QLineEdit *box, const QColor &color)
 {
+    // A palette change costs more than the rest of an answer's handling: skip it when nothing changes.
+    if (box->palette().color(QPalette::Text) == color)
+        return;
     QPalette palette = box->palette();
     palette.setColor(QPalette::Text, color);
     box->setPalette(palette);

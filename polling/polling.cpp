@@ -45,8 +45,11 @@ void frmMain::Timer2_Timer()
         counter = 0;
         lblCounter->setText(QStringLiteral("0"));
     }
-    if (!commReady)
+    if (!commReady) {
+        // This tick showed nothing: after a new port choice a closed port is reported again.
+        m_lastTickMessage.clear();
         return;
+    }
     lblCounter->setText(QString::number(qint64(counter) + 1));
     m_inTick = true;
     m_tickMessage.clear();

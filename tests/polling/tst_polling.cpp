@@ -1,0 +1,250 @@
+// Cyclic polling driven by real ticks of Timer2 over a pseudo-terminal line.
+#include "common/pty.h"
+#include "common/window.h"
+#include "modbus/codec.h"
+#include "polling/Timer.h"
+#include "serial/MSComm.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+namespace {
+
+const QString kRangeMessage = QStringLiteral("你输入的定时时长格式有误，应该为数字，值范围为50-60000!");
+const QString kNumberMessage = QStringLiteral("你输入的定时时长格式有误，应该为数字，值范围为100-60000!");
+const QString kCountRange = QStringLiteral("你输入的数据长度格式有误,正确的值应该为1-24!");
+
+struct Line
+{
+    Pty pty;
+    WindowHarness h;
+    frmMain *w = nullptr;
+    int ticks = 0;
+    int stopAt = 0; // stop polling right after this tick; 0: never
+
+    bool open(bool linked = true)
+    {
+        if (linked && !pty.linkAs(h.dir.path(), 3))
+            return false;
+        w = &h.open("3,19200\r\n");
+        // Connected after the window's own handler, so it runs once the tick is done.
+        QObject::connect(w->Timer2, &Timer::Tick, w, [this] {
+            if (++ticks == stopAt)
+                w->cmdStopOnce_Click();
+        });
+        return w->MSComm1->PortOpen() == linked;
+    }
+    void start(const QString &interval)
+    {
+        w->txtTimerSet->setText(interval);
+        w->cmdOneM_Click();
+    }
+    bool waitTicks(int more, int timeoutMs = 3000)
+    {
+        const int target = ticks + more;
+        return waitFor([&] { return ticks >= target; }, timeoutMs);
+    }
+};
+
+QByteArray withCrc(QByteArray bytes)
+{
+    const quint16 crc = crc16(bytes, int(bytes.size()) - 1);
+    return bytes.append(char(crc & 0xFF)).append(char(crc >> 8));
+}
+
+} // namespace
+
+class PollingTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void checksInterval_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message"); // empty: accepted
+        QTest::addColumn<int>("interval");
+        QTest::newRow("50") << "50" << QString() << 50;
+        QTest::newRow("60000") << "60000" << QString() << 60000;
+        QTest::newRow("50.9 as 51") << "50.9" << QString() << 51;
+        QTest::newRow("60000.4 as 60000") << "60000.4" << QString() << 60000;
+        QTest::newRow("49") << "49" << kRangeMessage << 0;
+        QTest::newRow("60001") << "60001" << kRangeMessage << 0;
+        QTest::newRow("-5") << "-5" << kRangeMessage << 0;
+        QTest::newRow("abc") << "abc" << kNumberMessage << 0;
+        QTest::newRow("empty") << "" << kNumberMessage << 0;
+    }
+    void checksInterval()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        QFETCH(int, interval);
+        Line line;
+        QVERIFY(line.open());
+        line.w->lblCounter->setText(QStringLiteral("7"));
+        line.w->receiveCount = 9;
+        line.w->PictureShow->hide();
+        line.start(text);
+        QCOMPARE(line.h.messageTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(line.w->Timer2->Interval(), interval);
+        QCOMPARE(line.w->Timer2->isRunning(), message.isEmpty());
+        QCOMPARE(line.w->lblCounter->text(), QStringLiteral("1"));
+        QCOMPARE(line.w->lblErrCounter->text(), QStringLiteral("1"));
+        QCOMPARE(line.w->receiveCount, 1);
+        QVERIFY(!line.w->PictureShow->isHidden());
+    }
+
+    void idleUntilFirstStart()
+    {
+        Line line;
+        QVERIFY(line.open());
+        QVERIFY(line.w->Timer2->Enabled());
+        QCOMPARE(line.w->Timer2->Interval(), 0);
+        QVERIFY(!line.w->Timer2->isRunning());
+        QVERIFY(line.pty.read(1, 200).isEmpty());
+        QCOMPARE(line.ticks, 0);
+    }
+
+    void countsRepairsAndStopKeepsAnswerInFlight()
+    {
+        Line line;
+        QVERIFY(line.open());
+        line.w->txtDataLength->setText(QStringLiteral("abc"));
+        line.stopAt = 1;
+        line.start(QStringLiteral("50"));
+        QCOMPARE(line.w->lblCounter->text(), QStringLiteral("1"));
+        QCOMPARE(line.w->lblErrCounter->text(), QStringLiteral("1"));
+        const QByteArray request = line.pty.read(8);
+        QCOMPARE(request.size(), 8);
+        QCOMPARE(int(request[5]), 1); // the length was repaired to one register
+        QCOMPARE(line.w->txtDataLength->text(), QStringLiteral("1"));
+        QVERIFY(!line.w->Timer2->isRunning());
+        QVERIFY(line.pty.write(withCrc(QByteArray::fromHex("0103020960"))));
+        QVERIFY(waitFor([&] { return line.w->lblErrCounter->text() == QLatin1String("2"); }));
+        QCOMPARE(line.w->txtValue[0]->text(), QStringLiteral("24.00"));
+        QVERIFY(line.pty.read(1, 200).isEmpty()); // stopped: no further request
+        QCOMPARE(line.w->lblCounter->text(), QStringLiteral("2"));
+        QVERIFY(line.h.messages.isEmpty());
+    }
+
+    void wrapsCounter_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<bool>("ready");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("65536 sending") << "65536" << true << "1";
+        QTest::newRow("65536 not sending") << "65536" << false << "0";
+        QTest::newRow("65535 sending") << "65535" << true << "65536";
+        QTest::newRow("65535 not sending") << "65535" << false << "65535";
+    }
+    void wrapsCounter()
+    {
+        QFETCH(QString, caption);
+        QFETCH(bool, ready);
+        QFETCH(QString, after);
+        Line line;
+        QVERIFY(line.open());
+        line.stopAt = 1;
+        line.start(QStringLiteral("50"));
+        line.w->lblCounter->setText(caption);
+        line.w->commReady = ready ? -1 : 0;
+        QVERIFY(line.waitTicks(1));
+        QCOMPARE(line.w->lblCounter->text(), after);
+        QCOMPARE(line.pty.read(8, 100).size(), ready ? 8 : 0);
+        QVERIFY(line.h.messages.isEmpty());
+    }
+
+    void refusedStartKeepsPolling_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("49") << "49";
+        QTest::newRow("abc") << "abc";
+    }
+    void refusedStartKeepsPolling()
+    {
+        QFETCH(QString, text);
+        Line line;
+        QVERIFY(line.open());
+        line.start(QStringLiteral("50"));
+        QVERIFY(line.waitTicks(2));
+        line.pty.readAvailable();
+        // Ticks go on while the box is open but must neither count nor send.
+        int ticksDuringBox = 0;
+        QByteArray sentDuringBox;
+        QString counterDuringBox;
+        line.h.whileBoxOpen = [&] {
+            const int before = line.ticks;
+            QTest::qWait(300);
+            ticksDuringBox = line.ticks - before;
+            sentDuringBox = line.pty.readAvailable();
+            counterDuringBox = line.w->lblCounter->text();
+        };
+        line.start(text);
+        QCOMPARE(line.h.messages.size(), 1);
+        QVERIFY(ticksDuringBox > 0);
+        QVERIFY(sentDuringBox.isEmpty());
+        QCOMPARE(counterDuringBox, QStringLiteral("1"));
+        QCOMPARE(line.w->lblCounter->text(), QStringLiteral("1"));
+        QCOMPARE(line.w->lblErrCounter->text(), QStringLiteral("1"));
+        QCOMPARE(line.w->Timer2->Interval(), 50);
+        QVERIFY(line.waitTicks(2));
+        QVERIFY(line.w->lblCounter->text().toInt() >= 3);
+    }
+
+    void waitsForPortChoice()
+    {
+        Line line;
+        QVERIFY(line.open());
+        line.w->commReady = 0;
+        line.start(QStringLiteral("50"));
+        QVERIFY(line.waitTicks(3));
+        QVERIFY(line.pty.readAvailable().isEmpty());
+        QCOMPARE(line.w->lblCounter->text(), QStringLiteral("1"));
+        QCOMPARE(line.w->Combo1->currentText(), QStringLiteral("COM3"));
+        line.w->Combo1_Click();
+        QCOMPARE(line.pty.read(8).size(), 8);
+        QVERIFY(line.w->lblCounter->text().toInt() >= 2);
+        QVERIFY(line.h.messages.isEmpty());
+    }
+
+    void closedPortShowsOneBox()
+    {
+        Line line;
+        QVERIFY(line.open(false));
+        QCOMPARE(int(line.w->commReady), -1);
+        line.h.whileBoxOpen = [] { QTest::qWait(500); };
+        line.start(QStringLiteral("50"));
+        QVERIFY(waitFor([&] { return !line.h.messages.isEmpty(); }));
+        QVERIFY(line.waitTicks(5));
+        QCOMPARE(line.h.messageTexts(), QStringList{QStringLiteral("打开串口出错，请确定串口是否已被占用")});
+        QCOMPARE(line.w->lblCounter->text(), QStringLiteral("2"));
+        QCOMPARE(int(line.w->commReady), 0);
+        line.w->Combo1_Click(); // a new choice that still cannot open the port is reported once more
+        QVERIFY(waitFor([&] { return line.h.messages.size() == 2; }));
+        QVERIFY(line.waitTicks(5));
+        QCOMPARE(line.h.messages.size(), 2);
+    }
+
+    void badFieldShowsBoxOnceUntilMended()
+    {
+        Line line;
+        QVERIFY(line.open());
+        line.h.whileBoxOpen = [] { QTest::qWait(200); };
+        line.w->txtDataLength->setText(QStringLiteral("30"));
+        line.start(QStringLiteral("50"));
+        QVERIFY(waitFor([&] { return !line.h.messages.isEmpty(); }));
+        QVERIFY(line.waitTicks(5));
+        QCOMPARE(line.h.messageTexts(), QStringList{kCountRange});
+        QVERIFY(line.pty.readAvailable().isEmpty());
+        line.w->txtDataLength->setText(QStringLiteral("10"));
+        QCOMPARE(line.pty.read(8).size(), 8); // a tick passed all checks
+        line.w->txtDataLength->setText(QStringLiteral("30"));
+        QVERIFY(waitFor([&] { return line.h.messages.size() == 2; }));
+        QVERIFY(line.waitTicks(5));
+        QCOMPARE(line.h.messageTexts(), (QStringList{kCountRange, kCountRange}));
+    }
+};
+
+QTEST_MAIN(PollingTest)
+#include "tst_polling.moc"
