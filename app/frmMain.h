@@ -60,6 +60,7 @@ public:
 
     // --- answers (response/)
     void MSComm1_OnComm();
+    void ShowAnswer(const QByteArray &answer); // an answer read off the line, by requestKind
     void DecodeRegisters(const QByteArray &answer);
 
     // --- polling (polling/)

@@ -6,6 +6,9 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcFrames)
 
 namespace {
 
@@ -30,6 +33,12 @@ void frmMain::MSComm1_OnComm()
         return;
     const QByteArray answer = MSComm1->Input();
     MSComm1->setInBufferCount(0);
+    ShowAnswer(answer);
+}
+
+void frmMain::ShowAnswer(const QByteArray &answer)
+{
+    qCDebug(lcFrames) << "received" << answer.toHex(' ');
     txtState->setText(answerHexText(answer));
 
     switch (requestKind) {
@@ -78,7 +87,9 @@ void frmMain::DecodeRegisters(const QByteArray &answer)
             text = registerText(raw);
         }
         if (slot >= 0 && slot <= 9) {
-            txtValue[slot]->setText(text);
+            // Laying out a box's text is the dearest step here; slowly drifting values often repeat.
+            if (txtValue[slot]->text() != text)
+                txtValue[slot]->setText(text);
             setTextColor(txtValue[slot], QColor(0, 0, 0));
         }
     }
