@@ -82,8 +82,14 @@ bool MSComm::setSettings(const QString &settings)
     if (m_serial.isOpen()) {
         const bool applied = m_serial.setBaudRate(baud) && m_serial.setParity(parity)
                           && m_serial.setDataBits(QSerialPort::DataBits(data)) && m_serial.setStopBits(stop);
-        if (!applied)
+        if (!applied) {
+            // A refused text changes nothing: undo the parts the driver already took.
+            m_serial.setBaudRate(m_baud);
+            m_serial.setParity(m_parity);
+            m_serial.setDataBits(m_dataBits);
+            m_serial.setStopBits(m_stopBits);
             return false;
+        }
     }
     m_baud = baud;
     m_parity = parity;

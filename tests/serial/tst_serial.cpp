@@ -1,0 +1,259 @@
+// The serial component over a real pseudo-terminal: line settings, writing, the receive
+// notification, the receive buffer and its cap, a far end that goes away, and port names.
+#include "common/pty.h"
+#include "common/window.h"
+#include "serial/MSComm.h"
+#include "serial/portname.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// Beyond the window's sixteen entries: the component takes more.
+constexpr int kPort = 41;
+
+struct Line
+{
+    QTemporaryDir dir;
+    Pty pty;
+    MSComm comm{dir.path()};
+    QList<qint16> events; // CommEvent of every notification, read as it is delivered
+
+    Line() { QObject::connect(&comm, &MSComm::OnComm, &comm, [this] { events << comm.CommEvent(); }); }
+    bool open(const QString &settings = QStringLiteral("9600,N,8,1"))
+    {
+        return pty.linkAs(dir.path(), kPort) && comm.setCommPort(kPort) && comm.setSettings(settings)
+            && comm.setPortOpen(true) && comm.PortOpen();
+    }
+    // Lets queued notifications arrive: a bounded wait for something that must not happen.
+    static void settle() { QTest::qWait(100); }
+};
+
+// Bytes waiting in the driver for the tool's side, counted through a second descriptor of the
+// same terminal and without running the event loop (which would let the component read them).
+bool waitInDriver(const QString &slave, int count)
+{
+    const int fd = ::open(slave.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    int waiting = 0;
+    for (QDeadlineTimer deadline(2000); !deadline.hasExpired();) {
+        if (::ioctl(fd, FIONREAD, &waiting) == 0 && waiting >= count)
+            break;
+        pollfd p{fd, POLLIN, 0};
+        ::poll(&p, 1, 10);
+    }
+    ::close(fd);
+    return waiting >= count;
+}
+
+qint64 cpuMicroseconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000000LL + u.ru_utime.tv_usec + u.ru_stime.tv_usec;
+}
+
+} // namespace
+
+class SerialTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void settingsReachTheLine_data()
+    {
+        QTest::addColumn<int>("atOpen");
+        QTest::addColumn<int>("whileOpen");
+        QTest::newRow("9600, then 38400") << 9600 << 38400;
+        QTest::newRow("19200, then 9600") << 19200 << 9600;
+        QTest::newRow("38400, then 19200") << 38400 << 19200;
+    }
+    void settingsReachTheLine()
+    {
+        QFETCH(int, atOpen);
+        QFETCH(int, whileOpen);
+        Line line;
+        QVERIFY(line.open(QStringLiteral("%1,N,8,1").arg(atOpen)));
+        QCOMPARE(line.pty.baudRate(), atOpen);
+        QVERIFY(line.comm.setSettings(QStringLiteral("%1,N,8,1").arg(whileOpen)));
+        QCOMPARE(line.pty.baudRate(), whileOpen);
+    }
+
+    void refusedSettingsChangeNothing_data()
+    {
+        QTest::addColumn<QString>("settings");
+        for (const char *text : {"abc", "19200,N,8", "12345,N,8,1", "19200,X,8,1", "19200,N,9,1"})
+            QTest::newRow(text) << QString::fromLatin1(text);
+    }
+    void refusedSettingsChangeNothing()
+    {
+        QFETCH(QString, settings);
+        Line line;
+        QVERIFY(line.comm.setSettings(QStringLiteral("38400,N,8,1")));
+        QVERIFY(!line.comm.setSettings(settings)); // while closed
+        QCOMPARE(line.comm.Settings(), QStringLiteral("38400,N,8,1"));
+        QVERIFY(line.pty.linkAs(line.dir.path(), kPort) && line.comm.setCommPort(kPort));
+        QVERIFY(line.comm.setPortOpen(true));
+        QCOMPARE(line.pty.baudRate(), 38400);
+        QVERIFY(!line.comm.setSettings(settings)); // while open
+        QCOMPARE(line.pty.baudRate(), 38400);
+        QCOMPARE(line.comm.Settings(), QStringLiteral("38400,N,8,1"));
+    }
+
+    void closedPort()
+    {
+        Line line;
+        QVERIFY(!line.comm.setCommPort(0) && !line.comm.setCommPort(-1));
+        QCOMPARE(int(line.comm.CommPort()), 1);
+        // Requests prepare the component before they look at the port.
+        QVERIFY(line.comm.setInputMode(1) && line.comm.setInputLen(0) && line.comm.setInBufferCount(0)
+                && line.comm.setOutBufferCount(0) && line.comm.setSThreshold(0) && line.comm.setRThreshold(6));
+        QVERIFY(QFile::link(line.dir.filePath("unplugged"), line.dir.filePath(QStringLiteral("COM%1").arg(kPort))));
+        QVERIFY(line.comm.setCommPort(kPort));
+        QVERIFY(!line.comm.setPortOpen(true));
+        QVERIFY(!line.comm.PortOpen());
+        QVERIFY(!line.comm.setOutput("x"));
+    }
+
+    void portNumberFixedWhileOpen()
+    {
+        Line line;
+        QVERIFY(line.open());
+        QVERIFY(!line.comm.setCommPort(kPort + 1));
+        QCOMPARE(int(line.comm.CommPort()), kPort);
+    }
+
+    void outputWritesAllBytesInOrder()
+    {
+        Line line;
+        QVERIFY(line.open());
+        QByteArray bytes;
+        for (int i = 0; i < 256; ++i)
+            bytes += char(255 - i);
+        QVERIFY(line.comm.setOutput(bytes));
+        QCOMPARE(line.pty.read(256).toHex(' '), bytes.toHex(' '));
+    }
+
+    void receiveNotificationAtThreshold_data()
+    {
+        QTest::addColumn<int>("threshold");
+        for (int n : {0, 1, 2, 6, 25})
+            QTest::newRow(qPrintable(QStringLiteral("threshold %1").arg(n))) << n;
+    }
+    void receiveNotificationAtThreshold()
+    {
+        QFETCH(int, threshold);
+        Line line;
+        QVERIFY(line.open());
+        QVERIFY(line.comm.setRThreshold(qint16(threshold)));
+        const QByteArray before(threshold > 0 ? threshold - 1 : 40, 'a');
+        QVERIFY(line.pty.write(before));
+        QVERIFY(waitFor([&] { return line.comm.InBufferCount() == before.size(); }));
+        Line::settle();
+        QVERIFY(line.events.isEmpty());
+        if (threshold == 0)
+            return; // 0 switches the notification off however many bytes wait
+        QVERIFY(line.pty.write("z"));
+        QTRY_COMPARE(line.events, QList<qint16>{MSComm::comEvReceive});
+        Line::settle();
+        QCOMPARE(line.events.size(), 1);
+        QCOMPARE(line.comm.Input(), before + 'z');
+    }
+
+    void discardWaitingBytes_data()
+    {
+        QTest::addColumn<bool>("inDriver");
+        QTest::newRow("bytes taken in by the component") << false;
+        QTest::newRow("bytes still in the driver") << true;
+    }
+    void discardWaitingBytes()
+    {
+        QFETCH(bool, inDriver);
+        Line line;
+        QVERIFY(line.open());
+        QVERIFY(line.pty.write("stale bytes"));
+        if (inDriver)
+            QVERIFY(waitInDriver(line.pty.slavePath(), 11));
+        else
+            QVERIFY(waitFor([&] { return line.comm.InBufferCount() == 11; }));
+        QVERIFY(line.comm.setInBufferCount(0));
+        QCOMPARE(int(line.comm.InBufferCount()), 0);
+        Line::settle();
+        QCOMPARE(int(line.comm.InBufferCount()), 0);
+        QVERIFY(line.pty.write("new"));
+        QVERIFY(waitFor([&] { return line.comm.InBufferCount() == 3; }));
+        QCOMPARE(line.comm.Input(), QByteArray("new"));
+    }
+
+    void floodIsCappedAt1024Bytes()
+    {
+        Line line;
+        QVERIFY(line.open());
+        QVERIFY(line.comm.setRThreshold(0));
+        QByteArray flood(64 * 1024, Qt::Uninitialized);
+        for (int i = 0; i < flood.size(); ++i)
+            flood[i] = char(i % 251);
+        QVERIFY(line.pty.write(flood));
+        QVERIFY(waitFor([&] { return !line.events.isEmpty() && line.comm.InBufferCount() == 1024; }));
+        Line::settle();
+        QCOMPARE(int(line.comm.InBufferCount()), 1024);
+        QVERIFY(!line.events.contains(qint16(MSComm::comEvReceive)));
+        QCOMPARE(line.comm.Input(), flood.left(1024));
+        QCOMPARE(int(line.comm.InBufferCount()), 0);
+    }
+
+    void vanishedFarEndClosesThePortOnce()
+    {
+        Line line;
+        QVERIFY(line.open());
+        QVERIFY(line.comm.setRThreshold(1));
+        line.pty.closeMaster();
+        QVERIFY(waitFor([&] { return !line.comm.PortOpen() && !line.events.isEmpty(); }));
+        QEventLoop loop;
+        const qint64 cpuBefore = cpuMicroseconds();
+        QTimer::singleShot(500, &loop, &QEventLoop::quit);
+        loop.exec();
+        const qint64 cpuSpent = cpuMicroseconds() - cpuBefore;
+        QVERIFY2(cpuSpent < 100000, qPrintable(QStringLiteral("%1 us of CPU while idle").arg(cpuSpent)));
+        QCOMPARE(line.events.size(), 1);
+        QVERIFY(line.events.first() != MSComm::comEvReceive);
+        QVERIFY(!line.comm.PortOpen());
+        QVERIFY(!line.comm.setOutput("x"));
+    }
+
+    void portNames_data()
+    {
+        QTest::addColumn<QString>("link"); // what COM5 in the program directory is: "pty", "dangling", none
+        QTest::newRow("link to a terminal") << "pty";
+        QTest::newRow("dangling link keeps the user's choice") << "dangling";
+        QTest::newRow("no link: the fifth ttyS") << "";
+    }
+    void portNames()
+    {
+        QFETCH(QString, link);
+        QTemporaryDir dir;
+        Pty pty;
+        const QString com5 = dir.filePath("COM5");
+        QVERIFY(link == "pty" ? pty.linkAs(dir.path(), 5) : link.isEmpty() || QFile::link(dir.filePath("gone"), com5));
+        const QString name = portDeviceName(5, dir.path());
+        if (link == "pty")
+            QCOMPARE(QFileInfo(name).canonicalFilePath(), pty.slavePath());
+        else
+            QCOMPARE(name, link.isEmpty() ? QStringLiteral("/dev/ttyS4") : com5);
+    }
+};
+
+QTEST_GUILESS_MAIN(SerialTest)
+#include "tst_serial.moc"
