@@ -44,5 +44,7 @@ void frmMain::Form_Load()
         MsgBox(QStringLiteral("请检查串口端口,串口端口") + QString::number(CommNum) + QStringLiteral("无法打开!"),
                QStringLiteral("VORN系统出错提示"));
         commReady = 0;
+        // The port may have opened with settings other than the stored ones: the report says it did not.
+        MSComm1->setPortOpen(false);
     }
 }
