@@ -142,7 +142,8 @@ private:
     void buildControls();
     void connectHandlers();
     QRect twips(int left, int top, int width, int height) const;
-    int selectedPort() const; // position of the selected Combo1 entry, or -1
+    // Closes the port and takes the chosen Combo1 entry as the port number; false when none is chosen.
+    bool TakeChosenPort();
 
     QString m_programDir;
     MessageSink m_sink;

@@ -21,17 +21,24 @@ void frmMain::OpenOnComm()
     MSComm1->setInputMode(1);
 }
 
-void frmMain::Combo1_Click()
+bool frmMain::TakeChosenPort()
 {
     if (MSComm1->PortOpen())
         MSComm1->setPortOpen(false);
     const int position = selectedEntry(Combo1);
     if (position < 0) {
         MsgBox(QStringLiteral("请选择端口"));
-        return;
+        return false;
     }
     MSComm1->setCommPort(qint16(position + 1));
     CommNum = MSComm1->CommPort();
+    return true;
+}
+
+void frmMain::Combo1_Click()
+{
+    if (!TakeChosenPort())
+        return;
     MSComm1->setSettings(lineSettings(CommRate));
     if (MSComm1->PortOpen())
         return;
@@ -42,15 +49,8 @@ void frmMain::Combo1_Click()
 
 void frmMain::cmdCom_Click()
 {
-    if (MSComm1->PortOpen())
-        MSComm1->setPortOpen(false);
-    const int position = selectedEntry(Combo1);
-    if (position < 0) {
-        MsgBox(QStringLiteral("请选择端口"));
+    if (!TakeChosenPort())
         return;
-    }
-    MSComm1->setCommPort(qint16(position + 1));
-    CommNum = MSComm1->CommPort();
     // Only a chosen entry counts; text typed into the rate field is never used.
     const int rateEntry = qMax(selectedEntry(Combo2), 0);
     if (const std::optional<double> rate = readNumber(Combo2->itemText(rateEntry)))
