@@ -153,6 +153,7 @@ private:
     bool m_inTick = false;
     QString m_tickMessage;
     QString m_lastTickMessage;
+    QByteArray m_readHead; // address, function and byte count that the answer to the last read starts with
 };
 
 // An entry counts as selected only while the edit text still reads as that entry.

@@ -92,6 +92,7 @@ void frmMain::comDoOnce_Click()
     expectedLength = qint16(2 * quint8(frame[5]) + 5);
     MSComm1->setRThreshold(expectedLength);
     requestKind = 1;
+    m_readHead = frame.left(2) + char(2 * quint8(frame[5]));
     MSComm1->setOutput(frame);
     qCDebug(lcFrames) << "sent" << frame.toHex(' ');
     for (char byte : frame)

@@ -269,12 +269,25 @@ void MSComm::onError(QSerialPort::SerialPortError error)
     default:
         return;
     }
-    if (!m_serial.isOpen() || m_lost)
+    if (!m_serial.isOpen() || m_lost || m_checking)
+        return;
+    // A read that finds nothing is how a hung-up line reports, but so is a read of bytes that a flush
+    // removed after the event loop saw them (and errno is then stale). Look again, outside Qt's handler.
+    m_checking = true;
+    QMetaObject::invokeMethod(this, &MSComm::checkLine, Qt::QueuedConnection);
+}
+
+void MSComm::checkLine()
+{
+    // A second look: waiting bytes or silence mean the line is still there; a hung-up line fails again.
+    m_serial.clearError();
+    const bool there = !m_serial.isOpen() || m_serial.waitForReadyRead(0) || m_serial.error() == QSerialPort::TimeoutError;
+    m_checking = false;
+    if (there || m_lost)
         return;
     qCDebug(lcComm) << "port lost" << m_serial.portName() << m_serial.errorString();
-    // A vanished device keeps reporting errors until closed; close it once, outside Qt's handler.
     m_lost = true;
-    QMetaObject::invokeMethod(this, &MSComm::portLost, Qt::QueuedConnection);
+    portLost();
 }
 
 void MSComm::portLost()

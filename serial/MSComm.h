@@ -57,6 +57,7 @@ private:
     void raise(qint16 event);
     void deliverNext();
     void onError(QSerialPort::SerialPortError error);
+    void checkLine();
     void portLost();
 
     QString m_programDir;
@@ -75,4 +76,5 @@ private:
     QList<qint16> m_pending; // notifications raised and not yet delivered
     bool m_receivePending = false;
     bool m_lost = false;
+    bool m_checking = false; // a failed read is being looked at again
 };

@@ -1,0 +1,178 @@
+// Loaded into the real kv4820-tool with LD_PRELOAD: drives its window through Qt Test, prints what it
+// saw as key=value lines on stdout and quits. KV_E2E_SCENARIO, read only here, names the scenario
+// and its numbers: "read:COUNT", "poll:INTERVAL:REQUESTS" or "address".
+#include <QtTest>
+#include <QtWidgets>
+#include <cstdio>
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QWidget *g_window = nullptr;
+
+void print(const char *key, const QString &value)
+{
+    std::printf("%s=%s\n", key, value.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+template <typename T> T *find(const QString &name)
+{
+    if (T *w = g_window->findChild<T *>(name))
+        return w;
+    throw std::runtime_error("no control " + name.toStdString());
+}
+QString text(const QString &name) { return find<QLineEdit>(name)->text(); }
+QString caption(const QString &name) { return find<QLabel>(name)->text(); }
+void setText(const QString &name, const QString &t) { find<QLineEdit>(name)->setText(t); }
+void click(const QString &name) { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
+
+// Not QTest::qWaitFor: it sleeps 10 ms between rounds, which would stall the tool's own event
+// handling and show in the timings. The short timer only keeps the loop waking up.
+template <typename F> bool waitFor(F condition, int ms)
+{
+    QTimer wake;
+    wake.start(5);
+    const QDeadlineTimer deadline(ms);
+    while (!condition() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return condition();
+}
+template <typename F> void waitUntil(const char *what, F condition, int ms = 20000)
+{
+    if (!waitFor(condition, ms))
+        throw std::runtime_error(std::string("timed out waiting for ") + what);
+}
+
+// An answer's hex text starts with a blank; the address commands' waiting text does not.
+bool answerShown() { return text(u"txtState"_s).startsWith(u' '); }
+
+// Single reads, each timed from the click to the answer's text (its values are written in the same handler).
+void read(int count)
+{
+    print("port", find<QComboBox>(u"Combo1"_s)->currentText());
+    QStringList times;
+    for (int i = 0; i < count; ++i) {
+        QElapsedTimer clock;
+        qint64 shownNs = -1;
+        const auto c = QObject::connect(find<QLineEdit>(u"txtState"_s), &QLineEdit::textChanged, [&](const QString &t) {
+            if (t.startsWith(u' ') && shownNs < 0)
+                shownNs = clock.nsecsElapsed();
+        });
+        clock.start();
+        click(u"comDoOnce"_s);
+        waitUntil("the answer", [&] { return shownNs >= 0; });
+        QObject::disconnect(c);
+        times << QString::number(shownNs / 1e6, 'f', 2);
+    }
+    print("ms", times.join(u','));
+}
+
+// For each polling tick (the one precise QTimer at the polling interval), the last moment before it
+// that the tool handled any event, in local ms of the day like the module's log. An answer that ended
+// after that moment was still unread when the tick sent the next request.
+struct TickClock : QObject
+{
+    int interval = 0, lastEvent = 0;
+    QStringList idle;
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        auto *t = qobject_cast<QTimer *>(o);
+        if (e->type() == QEvent::Timer && t && t->timerType() == Qt::PreciseTimer && t->interval() == interval)
+            idle << QString::number(lastEvent);
+        lastEvent = QTime::currentTime().msecsSinceStartOfDay();
+        return false;
+    }
+};
+
+void poll(int interval, int requests)
+{
+    TickClock ticks;
+    ticks.interval = interval;
+    qApp->installEventFilter(&ticks);
+    setText(u"txtTimerSet"_s, QString::number(interval));
+    click(u"cmdOneM"_s);
+    waitUntil("the requests", [&] { return caption(u"lblCounter"_s).toInt() > requests; }, 60000);
+    click(u"cmdStopOnce"_s);
+    // The last answer may still be on its way; with dropped answers the counters never meet.
+    waitFor([] { return caption(u"lblErrCounter"_s) == caption(u"lblCounter"_s); }, 1000);
+    print("idle", ticks.idle.join(u','));
+}
+
+void address()
+{
+    click(u"cmdReadAdd"_s);
+    waitUntil("the address", answerShown);
+    print("readStation", text(u"txtStationID"_s));
+    print("readSetID", text(u"txtSetID(0)"_s));
+    setText(u"txtSetID(0)"_s, u"7"_s);
+    setText(u"txtSetID(1)"_s, u"9"_s);
+    click(u"cmdChangeID"_s);
+    waitUntil("the echo", answerShown);
+    print("changedStation", text(u"txtStationID"_s));
+    // The echo has 8 bytes and is shown at 6: a read sent before its tail arrived would take the tail
+    // for the start of its answer. Once the module has logged it as sent, the read's flush discards it.
+    waitUntil("the end of the echo", [] {
+        QFile log(QCoreApplication::applicationDirPath() + u"/sim.log"_s);
+        return log.open(QIODevice::ReadOnly) && log.readAll().count(" -> ") == 2;
+    });
+    setText(u"txtStationID"_s, u"9"_s);
+    click(u"comDoOnce"_s);
+    waitUntil("the read at the new address", answerShown);
+}
+
+void runScenario()
+{
+    int code = 0;
+    // A message box would block the scenario inside a click: report it and close it.
+    QTimer modalWatch;
+    QObject::connect(&modalWatch, &QTimer::timeout, [&code] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            print("messageBox", box->text());
+            code = 2;
+            box->reject();
+        }
+    });
+    modalWatch.start(100);
+    try {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->objectName() == "frmMain"_L1)
+                g_window = w;
+        if (!g_window)
+            throw std::runtime_error("no window frmMain");
+        const QStringList s = qEnvironmentVariable("KV_E2E_SCENARIO").split(u':');
+        if (s[0] == "read"_L1 && s.size() == 2)
+            read(s[1].toInt());
+        else if (s[0] == "poll"_L1 && s.size() == 3)
+            poll(s[1].toInt(), s[2].toInt());
+        else if (s[0] == "address"_L1)
+            address();
+        else
+            throw std::runtime_error("unknown scenario");
+        QStringList values, colours;
+        for (int i = 0; i < 10; ++i) {
+            auto *box = find<QLineEdit>(u"txtValue(%1)"_s.arg(i));
+            values << box->text();
+            colours << box->palette().color(QPalette::Text).name();
+        }
+        print("values", values.join(u'|'));
+        print("colours", colours.join(u'|'));
+        print("command", text(u"txtCommand"_s));
+        print("state", text(u"txtState"_s));
+        print("counter", caption(u"lblCounter"_s));
+        print("received", caption(u"lblErrCounter"_s));
+    } catch (const std::exception &e) {
+        print("failed", QString::fromStdString(e.what()));
+        code = 1;
+    }
+    QCoreApplication::exit(code);
+}
+
+// Runs once the event loop starts, after the window has loaded and been shown.
+void scheduleScenario() { QTimer::singleShot(0, runScenario); }
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(scheduleScenario)

@@ -1,0 +1,379 @@
+// What the window must survive: a flooded line, an unplugged device, a noisy module, a broken
+// comm.set and nonsense in every field. Real pseudo-terminals and the virtual module throughout.
+#include "common/pty.h"
+#include "common/window.h"
+#include "modbus/codec.h"
+#include "polling/Timer.h"
+#include "serial/MSComm.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTest>
+#include <atomic>
+#include <optional>
+#include <random>
+#include <thread>
+
+#include <poll.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kClosedPort = QStringLiteral("打开串口出错，请确定串口是否已被占用");
+const int kValues[10] = {2150, 4530, -1275, 6120, 2599, 3999, 0, 10000, 1999, -500};
+QString shown(int i) { return QString::number(kValues[i] / 100.0, 'f', 2); } // box i for the module's value
+
+QByteArray withCrc(QByteArray bytes)
+{
+    const quint16 crc = crc16(bytes, int(bytes.size()) - 1);
+    return bytes.append(char(crc & 0xFF)).append(char(crc >> 8));
+}
+bool isBlack(const QLineEdit *box) { return box->palette().color(QPalette::Text) == QColor(0, 0, 0); }
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    return statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE) : -1;
+}
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct Sim // the virtual module with the values above, linked as COM3 of dir
+{
+    QProcess process;
+    ~Sim() { process.kill(); process.waitForFinished(5000); }
+    bool start(const QString &dir, const QStringList &faults = {})
+    {
+        QStringList values;
+        for (int v : kValues)
+            values << QString::number(v);
+        process.start(QStringLiteral(KV_SIM_PATH), QStringList{"--link", QDir(dir).filePath("COM3"), "--quiet", "--seed", "7",
+                                                               "--values", values.join(u',')} + faults);
+        return waitFor([&] { return process.canReadLine() || process.state() == QProcess::NotRunning; }, 5000)
+            && process.readLine().startsWith('/');
+    }
+};
+
+struct Line
+{
+    Pty pty;
+    WindowHarness h;
+    frmMain *w = nullptr;
+    int ticks = 0;
+    bool open(bool linkPty = true)
+    {
+        if (linkPty && !pty.linkAs(h.dir.path(), 3))
+            return false;
+        w = &h.open("3,19200\r\n");
+        QObject::connect(w->Timer2, &Timer::Tick, w, [this] { ++ticks; });
+        return w->MSComm1->PortOpen();
+    }
+    void start() { w->txtTimerSet->setText(QStringLiteral("50")); w->cmdOneM_Click(); }
+    bool waitTicks(int more)
+    {
+        const int target = ticks + more;
+        return waitFor([&] { return ticks >= target; }, 5000);
+    }
+    int requests() const { return w->lblCounter->text().toInt(); }
+};
+
+// A field text as a byte only when it plainly is one: for anything else no frame is right.
+std::optional<quint8> plainByte(const QLineEdit *field)
+{
+    const QString text = field->text();
+    return QRegularExpression(QStringLiteral("^[0-9]{1,3}$")).match(text).hasMatch() && text.toInt() <= 255
+             ? std::optional<quint8>(quint8(text.toInt())) : std::nullopt;
+}
+QByteArray readFrame(const frmMain &w) // the read request the fields stand for, or none
+{
+    const auto station = plainByte(w.txtStationID), function = plainByte(w.txtFunID);
+    const auto start = plainByte(w.txtStartID), count = plainByte(w.txtDataLength);
+    if (!station || !function || !start || !count || *count < 1 || *count > 24)
+        return {};
+    return withCrc(QByteArray(1, char(*station)).append(char(*function)).append('\0').append(char(*start)).append('\0').append(char(*count)));
+}
+QByteArray changeFrame(const frmMain &w)
+{
+    const auto current = plainByte(w.txtSetID[0]), wanted = plainByte(w.txtSetID[1]);
+    return current && wanted ? withCrc(QByteArray(1, char(*current)).append("\x06\x0B\0\0", 4).append(char(*wanted))) : QByteArray();
+}
+
+} // namespace
+
+class FaultsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void floodLeavesWindowUsable()
+    {
+        Line line;
+        QVERIFY(line.open());
+        frmMain &w = *line.w;
+        QStringList before;
+        for (QLineEdit *box : w.txtValue)
+            before << box->text();
+        line.start();
+        std::atomic<bool> stop{false};
+        std::atomic<qint64> flooded{0};
+        std::thread farEnd([fd = line.pty.masterFd(), &stop, &flooded] { // random bytes as fast as the line takes them
+            std::mt19937 random(8);
+            char chunk[256], sink[256];
+            while (!stop) {
+                for (char &c : chunk)
+                    c = char(random());
+                pollfd p{fd, POLLOUT | POLLIN, 0};
+                ::poll(&p, 1, 10);
+                while ((p.revents & POLLIN) && ::read(fd, sink, sizeof sink) > 0) { // requests are dropped
+                }
+                if (p.revents & POLLOUT)
+                    flooded += std::max<ssize_t>(0, ::write(fd, chunk, sizeof chunk));
+            }
+        });
+        // A click posted every 200 ms, as the window system would deliver it; timed until it ran.
+        QElapsedTimer clock;
+        clock.start();
+        qint64 postedAt = -1, nextClick = 0, worstClick = 0, firstResident = 0;
+        int clicks = 0, mostWaiting = 0;
+        connect(w.comDoOnce, &QPushButton::clicked, &w, [&] {
+            worstClick = std::max(worstClick, clock.elapsed() - postedAt);
+            postedAt = -1;
+            ++clicks;
+        });
+        const bool ran = waitFor([&] {
+            const qint64 now = clock.elapsed();
+            mostWaiting = std::max<int>(mostWaiting, w.MSComm1->InBufferCount());
+            if (postedAt < 0 && now >= nextClick && now < 10000) {
+                postedAt = now;
+                nextClick = now + 200;
+                QMetaObject::invokeMethod(w.comDoOnce, &QAbstractButton::click, Qt::QueuedConnection);
+            }
+            if (firstResident == 0 && now >= 1000)
+                firstResident = residentBytes();
+            return now >= 10000 && postedAt < 0;
+        }, 20000);
+        const qint64 lastResident = residentBytes();
+        stop = true;
+        farEnd.join();
+
+        QVERIFY(ran);
+        QVERIFY2(w.MSComm1->PortOpen(), qPrintable(line.h.messageTexts().value(0)));
+        QVERIFY2(flooded > 1024 * 1024 && w.receiveCount > 200, qPrintable(QString::number(w.receiveCount)));
+        QVERIFY(mostWaiting <= MSComm::kInBufferSize);
+        QVERIFY(clicks >= 40);
+        QVERIFY2(worstClick < 100, qPrintable(QStringLiteral("a click waited %1 ms").arg(worstClick)));
+#ifndef __SANITIZE_ADDRESS__ // the sanitizer's quarantine keeps freed memory resident on purpose
+        QVERIFY2(lastResident - firstResident < 2 * 1024 * 1024, qPrintable(QStringLiteral("%1 -> %2").arg(firstResident).arg(lastResident)));
+#endif
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(w.txtValue[i]->text(), before[i]);
+        QCOMPARE(line.h.messageTexts(), QStringList());
+    }
+
+    void unplugReportsOnceAndResumes_data()
+    {
+        QTest::addColumn<bool>("simulator");
+        QTest::newRow("simulator killed") << true;
+        QTest::newRow("pty closed") << false;
+    }
+    void unplugReportsOnceAndResumes()
+    {
+        QFETCH(bool, simulator);
+        Line line;
+        Sim sim, simAgain;
+        Pty ptyAgain;
+        const QString dir = line.h.dir.path();
+        QVERIFY(!simulator || sim.start(dir));
+        QVERIFY(line.open(!simulator));
+        line.start();
+        QVERIFY(simulator ? waitFor([&] { return line.w->txtValue[9]->text() == shown(9); }) : line.pty.read(8).size() == 8);
+        if (simulator)
+            sim.process.kill(); // SIGKILL: no chance to tidy up its end of the line
+        else
+            line.pty.closeMaster();
+        QVERIFY(waitFor([&] { return !line.w->MSComm1->PortOpen(); }));
+        const double cpuBefore = cpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        QVERIFY(line.waitTicks(20));
+        const double cpu = cpuSeconds() - cpuBefore, seconds = wall.elapsed() / 1000.0;
+        QCOMPARE(line.h.messageTexts(), QStringList{kClosedPort});
+        QVERIFY2(cpu < 0.5 * seconds, qPrintable(QStringLiteral("%1 s of CPU in %2 s").arg(cpu).arg(seconds)));
+
+        // The device is back under the same name: choosing the port again resumes the polling.
+        QVERIFY(simulator ? simAgain.start(dir) : ptyAgain.linkAs(dir, 3));
+        for (QLineEdit *box : line.w->txtValue)
+            box->setText(QStringLiteral("stale"));
+        const int sentBefore = line.requests();
+        line.w->Combo1_Click();
+        QVERIFY(simulator ? waitFor([&] { return line.w->txtValue[9]->text() == shown(9); }) : ptyAgain.read(8) == readFrame(*line.w));
+        QVERIFY(line.requests() > sentBefore);
+        QCOMPARE(line.h.messages.size(), 1);
+    }
+
+    void noisyModuleNeverShowsWrongValue_data()
+    {
+        QTest::addColumn<QStringList>("faults");
+        QTest::newRow("split answers") << QStringList{"--split"};
+        QTest::newRow("noise between answers") << QStringList{"--garbage"};
+        QTest::newRow("corrupt 0.3") << QStringList{"--corrupt", "0.3"};
+        QTest::newRow("drop 0.3") << QStringList{"--drop", "0.3"};
+    }
+    void noisyModuleNeverShowsWrongValue()
+    {
+        QFETCH(QStringList, faults);
+        Line line;
+        Sim sim;
+        QVERIFY(sim.start(line.h.dir.path(), faults));
+        QVERIFY(line.open(false));
+        QStringList wrong;
+        for (int i = 0; i < 10; ++i)
+            connect(line.w->txtValue[i], &QLineEdit::textChanged, line.w, [&wrong, i](const QString &text) {
+                if (text != shown(i))
+                    wrong << QStringLiteral("box %1 written %2").arg(i).arg(text);
+            });
+        line.start();
+        int ahead = 0; // receive notifications counted beyond the requests sent, at worst
+        QVERIFY(waitFor([&] {
+            ahead = std::max(ahead, line.w->receiveCount - line.requests());
+            return line.ticks >= 40;
+        }, 8000));
+        line.w->cmdStopOnce_Click();
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.value(0)));
+        QVERIFY2(ahead <= 0, qPrintable(QString::number(ahead)));
+        if (faults.contains(QStringLiteral("--drop")))
+            QVERIFY(line.w->receiveCount < line.requests());
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(line.w->txtValue[i]->text(), shown(i));
+        QVERIFY(line.h.messages.isEmpty());
+    }
+
+    // Noise passes a 16-bit CRC once in 65536 tries, which a flood reaches in seconds.
+    void noiseWithMatchingCrcShowsNothing_data()
+    {
+        QTest::addColumn<QByteArray>("head"); // the answer's first three bytes; the request is 01 03 .. 0A
+        QTest::newRow("02 03 14: another address") << QByteArray::fromHex("020314");
+        QTest::newRow("01 04 14: another function") << QByteArray::fromHex("010414");
+        QTest::newRow("01 03 30: another byte count") << QByteArray::fromHex("010330");
+    }
+    void noiseWithMatchingCrcShowsNothing()
+    {
+        QFETCH(QByteArray, head);
+        Line line;
+        QVERIFY(line.open());
+        line.w->comDoOnce_Click();
+        QCOMPARE(line.pty.read(8).size(), 8);
+        QVERIFY(line.pty.write(withCrc(head + QByteArray(20, '\x11'))));
+        QVERIFY(waitFor([&] { return !line.w->txtState->text().isEmpty(); }));
+        for (const QLineEdit *box : line.w->txtValue)
+            QVERIFY2(!isBlack(box) && box->text() == QLatin1String("0"), qPrintable(box->text()));
+    }
+
+    void brokenSettingsFileLeftAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("contents");
+        QByteArray garbage(10 * 1024 * 1024, '\0');
+        QRandomGenerator(5).fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
+        QTest::newRow("directory") << "dir" << QByteArray();
+        QTest::newRow("unreadable") << "file000" << QByteArray("3,19200\r\n");
+        QTest::newRow("link to missing target") << "link" << QByteArray();
+        QTest::newRow("10 MB of garbage") << "file" << garbage;
+        QTest::newRow("line without CR LF") << "file" << QByteArray("3,19200");
+        QTest::newRow("NUL inside the line") << "file" << QByteArray("3,19\0" "200\r\n", 10);
+        QTest::newRow("NUL bytes only") << "file" << QByteArray(16, '\0');
+    }
+    void brokenSettingsFileLeftAlone()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, contents);
+        Pty pty;
+        WindowHarness h;
+        QVERIFY(pty.linkAs(h.dir.path(), 3));
+        const QString path = h.dir.filePath(QStringLiteral("comm.set"));
+        auto snapshot = [&] {
+            const QFileInfo info(path);
+            if (info.isSymLink() || info.isDir())
+                return QStringLiteral("%1 -> %2, exists %3").arg(QDir(path).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).join(u' '),
+                                                                  info.symLinkTarget()).arg(info.exists());
+            QFile file(path);
+            const QFile::Permissions mode = file.permissions();
+            file.setPermissions(mode | QFile::ReadOwner); // the test's own look, whatever the mode
+            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("?");
+            file.close();
+            file.setPermissions(mode);
+            return QStringLiteral("mode %1, %2 bytes, hash %3").arg(int(mode)).arg(bytes.size()).arg(qHash(bytes));
+        };
+        if (kind == QLatin1String("dir"))
+            QVERIFY(QDir(h.dir.path()).mkpath(QStringLiteral("comm.set/kept")));
+        else if (kind == QLatin1String("link"))
+            QVERIFY(QFile::link(h.dir.filePath(QStringLiteral("missing")), path));
+        else
+            h.writeCommSet(contents);
+        if (kind == QLatin1String("file000")) {
+            QVERIFY(QFile::setPermissions(path, {}));
+            if (QFile file(path); file.open(QIODevice::ReadOnly))
+                QSKIP("this user reads a file of mode 000 (root)");
+        }
+        const QString before = snapshot();
+        frmMain &w = h.open();
+        QVERIFY(h.messages.size() <= 1); // reported once at most
+        if (contents == "3,19200")
+            QVERIFY(w.MSComm1->PortOpen() && w.CommRate == 19200);
+        w.Combo1_Click();
+        w.comDoOnce_Click();
+        h.window.reset();
+        QCOMPARE(snapshot(), before);
+    }
+
+    void badInputNeverSendsWrongFrame_data()
+    {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("text");
+        const char *names[] = {"txtStationID", "txtFunID", "txtStartID", "txtDataLength", "txtSetID(0)", "txtSetID(1)", "txtTimerSet"};
+        const QStringList texts{"abc", "1e30", "99999999999999999999", "1e400", "NaN", "inf", QStringLiteral("１"), QString(10000, u'9')};
+        for (int field = 0; field < 7; ++field)
+            for (const QString &text : texts)
+                QTest::addRow("%s %s", names[field], qPrintable(text.size() > 20 ? QStringLiteral("10000 digits") : text)) << field << text;
+    }
+    void badInputNeverSendsWrongFrame()
+    {
+        QFETCH(int, field);
+        QFETCH(QString, text);
+        Line line;
+        QVERIFY(line.open());
+        frmMain &w = *line.w;
+        QLineEdit *fields[] = {w.txtStationID, w.txtFunID, w.txtStartID, w.txtDataLength, w.txtSetID[0], w.txtSetID[1], w.txtTimerSet};
+        const char *valid[] = {"1", "3", "0", "10", "1", "2", "50"};
+        for (int i = 0; i < 7; ++i)
+            fields[i]->setText(QLatin1String(valid[i]));
+        fields[field]->setText(text);
+        // Whatever goes out must be the frame that valid values in the fields stand for.
+        w.comDoOnce_Click();
+        QByteArray sent = line.pty.readAvailable();
+        QVERIFY2(sent.isEmpty() || sent == readFrame(w), sent.toHex(' '));
+        w.cmdChangeID_Click();
+        sent = line.pty.readAvailable();
+        QVERIFY2(sent.isEmpty() || sent == changeFrame(w), sent.toHex(' '));
+        w.cmdOneM_Click();
+        if (w.Timer2->isRunning()) {
+            QVERIFY(w.Timer2->Interval() >= 50 && w.Timer2->Interval() <= 60000);
+            QVERIFY(line.waitTicks(2));
+            sent = line.pty.readAvailable();
+            QVERIFY2(sent.isEmpty() || (!readFrame(w).isEmpty() && sent == readFrame(w).repeated(sent.size() / 8)), sent.toHex(' '));
+        }
+        QVERIFY(line.h.messages.size() <= 3); // one per action at most, not one per tick
+    }
+};
+
+QTEST_MAIN(FaultsTest)
+#include "tst_faults.moc"
