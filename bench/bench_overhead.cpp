@@ -1,49 +1,92 @@
 // What the tool adds above the wire, in one process over a pseudo-terminal whose far end answers at
-// once: a click on "单次" until the last request byte is readable on the far side, and the last answer
-// byte written until the ten value boxes show the answer.
-#include "app/frmMain.h"
+// once, the window shown: a click on "单次" until the last request byte is readable on the far side,
+// and the last answer byte written until the ten value boxes show the answer. Every iteration is a
+// whole exchange, so each click finds the boxes black from the answer before, as in use.
 #include "common/pty.h"
 #include "modbus/codec.h"
-#include "response/decode.h"
+#include "rig.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLineEdit>
-#include <QTemporaryDir>
-#include <benchmark/benchmark.h>
+#include <QTest>
 
-#include <algorithm>
-#include <chrono>
+#include <atomic>
+#include <memory>
 #include <poll.h>
-#include <vector>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// Reads the tool's bytes on the far side on a thread of its own, blocked in poll(), so the last
+// request byte is stamped when it becomes readable (plus this thread's wake-up), not when the
+// handler returns.
+class FarSide
+{
+public:
+    explicit FarSide(int fd) : m_fd(fd), m_thread([this] { run(); }) {}
+    ~FarSide()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    // Waits until count more bytes have come since the last call; the time the last became readable.
+    bool waitFor(int count, Clock::time_point &at)
+    {
+        const Clock::time_point deadline = Clock::now() + std::chrono::seconds(2);
+        while (m_received.load() < m_consumed + count) {
+            if (Clock::now() > deadline)
+                return false;
+            std::this_thread::yield();
+        }
+        m_consumed += count;
+        at = m_at.load();
+        return true;
+    }
+
+private:
+    void run()
+    {
+        pollfd ready{m_fd, POLLIN, 0};
+        char buffer[256];
+        while (!m_stop) {
+            if (poll(&ready, 1, 20) <= 0)
+                continue;
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n <= 0)
+                continue;
+            m_at = Clock::now();
+            m_received += long(n);
+        }
+    }
+
+    int m_fd;
+    long m_consumed = 0;
+    std::atomic<long> m_received{0};
+    std::atomic<Clock::time_point> m_at{};
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
 
 struct Rig
 {
-    QTemporaryDir dir;
+    ProgramDir dir{19200};
     Pty pty;
     std::unique_ptr<frmMain> window;
+    std::unique_ptr<DecodeWatch> watch;
 
     Rig()
     {
         pty.linkAs(dir.path(), 1);
-        QFile set(dir.filePath(QStringLiteral("comm.set")));
-        set.open(QIODevice::WriteOnly);
-        set.write("1,19200\r\n");
-        set.close();
+        const std::set<int> before = descriptorsOn(pty.slavePath().toStdString());
         window = std::make_unique<frmMain>(dir.path(), [](const MessageBoxRequest &) { return 0; });
-        window->txtStationID->setText(QStringLiteral("1"));
+        watchLine(newDescriptorOn(pty.slavePath().toStdString(), before));
+        window->show();
+        watch = std::make_unique<DecodeWatch>(*window);
     }
 };
 
-Rig &rig()
-{
-    static Rig r;
-    return r;
-}
+std::unique_ptr<Rig> g_rig;
 
 QByteArray answerFor(int round)
 {
@@ -56,68 +99,59 @@ QByteArray answerFor(int round)
     return answer.append(char(crc & 0xFF)).append(char(crc >> 8));
 }
 
-void report(benchmark::State &state, std::vector<double> &samples)
+// One exchange per iteration. changing: every answer carries ten new values (each box gets a new
+// text); otherwise the same answer every time, as a steady module gives, and only the colours change.
+void BM_Exchange(benchmark::State &state)
 {
-    std::sort(samples.begin(), samples.end());
-    state.counters["median_us"] = samples[samples.size() / 2];
-    state.counters["p99_us"] = samples[samples.size() * 99 / 100];
-}
-
-double micros(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double, std::micro>(to - from).count();
-}
-
-void BM_ClickToLastRequestByte(benchmark::State &state)
-{
-    Rig &r = rig();
-    std::vector<double> samples;
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        r.window->comDoOnce_Click();
-        int got = 0;
-        pollfd fd{r.pty.masterFd(), POLLIN, 0};
-        while (got < 8) {
-            poll(&fd, 1, 100);
-            got += r.pty.readAvailable().size();
-        }
-        samples.push_back(micros(start, Clock::now()));
-    }
-    report(state, samples);
-}
-
-void BM_LastAnswerByteToValues(benchmark::State &state)
-{
-    Rig &r = rig();
-    std::vector<double> samples;
+    const bool changing = state.range(0) != 0;
+    Rig &r = *g_rig;
+    FarSide far(r.pty.masterFd());
+    std::vector<double> written, readable, answers, delivered;
     int round = 0;
     for (auto _ : state) {
-        state.PauseTiming();
+        QTest::qWait(1); // the line is idle between exchanges: pending paints are done
+        r.watch->arm();
+        const Clock::time_point click = Clock::now();
         r.window->comDoOnce_Click();
-        r.pty.read(8);
-        const QByteArray answer = answerFor(++round);
-        const QString last = registerText(quint16(2000 + (round + 9) % 500));
-        state.ResumeTiming();
+        const Clock::time_point left = lineStamps().lastWrite;
+        Clock::time_point arrived;
+        if (!far.waitFor(8, arrived)) {
+            state.SkipWithError("no request");
+            break;
+        }
+        QTest::qWait(1);
+
+        const QByteArray answer = answerFor(changing ? ++round : 0);
+        const Clock::time_point answered = Clock::now();
         r.pty.write(answer);
-        const auto start = Clock::now();
-        while (r.window->txtValue[9]->text() != last || r.window->txtValue[0]->palette().color(QPalette::Text) != Qt::black)
-            QCoreApplication::processEvents();
-        samples.push_back(micros(start, Clock::now()));
+        if (!r.watch->wait()) {
+            state.SkipWithError("no decode");
+            break;
+        }
+        written.push_back(micros(click, left));
+        readable.push_back(micros(click, arrived));
+        answers.push_back(micros(answered, r.watch->decodedAt()));
+        delivered.push_back(micros(answered, lineStamps().lastRead));
+        state.SetIterationTime((readable.back() + answers.back()) / 1e6);
     }
-    report(state, samples);
+    reportPercentiles(state, "click_us", readable);
+    reportPercentiles(state, "click_write_us", written);
+    reportPercentiles(state, "answer_us", answers);
+    reportPercentiles(state, "answer_read_us", delivered);
 }
 
 } // namespace
 
-BENCHMARK(BM_ClickToLastRequestByte)->Iterations(2000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_LastAnswerByteToValues)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Exchange)->ArgName("changing")->Arg(1)->Arg(0)->Iterations(2000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
+    g_rig = std::make_unique<Rig>();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    g_rig.reset(); // the window and its port go before the application object
     return 0;
 }

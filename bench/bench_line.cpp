@@ -1,0 +1,342 @@
+// The window against the virtual module pacing a real line: one read of ten registers from the click
+// to the ten boxes written, next to libmodbus doing the same read on the same pty in the same run;
+// then a minute of polling at 50 ms and ten seconds open and idle.
+#include "polling/Timer.h"
+#include "response/decode.h"
+#include "rig.h"
+#include "serial/MSComm.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <modbus/modbus.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::array<int, 10> kValues{2150, 4520, 2230, 4810, 1990, 5120, 2075, 4650, 2310, 4400};
+constexpr double kTurnaroundMs = 2; // the simulator's default
+
+std::string valueList()
+{
+    std::string list;
+    for (int v : kValues)
+        list += (list.empty() ? "" : ",") + std::to_string(v);
+    return list;
+}
+
+double charMs(int baud) { return 11.0 * 1000 / baud; }
+// The silence that must pass after a request before a slave may take it as complete.
+double silenceMs(int baud) { return baud > 19200 ? 1.75 : 3.5 * charMs(baud); }
+
+double ms(Clock::time_point from, Clock::time_point to) { return micros(from, to) / 1000; }
+
+int noBox(const MessageBoxRequest &) { return 0; }
+
+std::vector<std::string> withBaud(std::vector<std::string> options, int baud)
+{
+    options.insert(options.end(), {"--baud", std::to_string(baud)});
+    return options;
+}
+
+// One read cut at the request's write and the answer's last read: what the reader does before
+// the line, the line with the module, and what the reader does after.
+struct Split
+{
+    double before = 0, line = 0, after = 0;
+    static Split of(Clock::time_point start, Clock::time_point end)
+    {
+        const LineStamps s = lineStamps();
+        return {ms(start, s.lastWrite), ms(s.lastWrite, s.lastRead), ms(s.lastRead, end)};
+    }
+};
+
+struct WindowOnSim
+{
+    ProgramDir dir;
+    Simulator sim;
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<DecodeWatch> watch;
+
+    WindowOnSim(int baud, std::vector<std::string> options, const std::string &log = {})
+        : dir(baud), sim(withBaud(std::move(options), baud), dir.comLink(), log)
+    {
+        if (!sim.isRunning())
+            return;
+        const std::set<int> before = descriptorsOn(sim.slavePath());
+        window = std::make_unique<frmMain>(dir.path(), noBox);
+        watchLine(newDescriptorOn(sim.slavePath(), before));
+        window->show();
+        watch = std::make_unique<DecodeWatch>(*window);
+    }
+    bool ready() const { return window && window->MSComm1->PortOpen(); }
+
+    // Opens the window's port again, watching its new descriptor.
+    void reopen()
+    {
+        const std::set<int> before = descriptorsOn(sim.slavePath());
+        window->MSComm1->setPortOpen(true);
+        watchLine(newDescriptorOn(sim.slavePath(), before));
+    }
+
+    // One read from the click to the ten boxes decoded; milliseconds, or -1 without a decode.
+    double read(Split *split = nullptr)
+    {
+        QCoreApplication::processEvents(); // what the last answer left to paint, as before a real click
+        watch->arm();
+        const Clock::time_point click = Clock::now();
+        window->comDoOnce_Click();
+        if (!watch->wait(2000))
+            return -1;
+        if (split)
+            *split = Split::of(click, watch->decodedAt());
+        return ms(click, watch->decodedAt());
+    }
+
+    bool showsValues() const
+    {
+        for (int i = 0; i < 10; ++i)
+            if (window->txtValue[i]->text() != registerText(quint16(kValues[i])))
+                return false;
+        return true;
+    }
+};
+
+// Tool and libmodbus take turns in blocks, so a burst of load elsewhere hits both alike.
+void BM_Read(benchmark::State &state)
+{
+    const int baud = int(state.range(0));
+    constexpr int kBlock = 25;
+    WindowOnSim rig(baud, {"--values", valueList(), "--quiet"});
+    if (!rig.ready()) {
+        state.SkipWithError("window could not open the simulator's port");
+        return;
+    }
+    modbus_t *ctx = modbus_new_rtu(rig.sim.slavePath().c_str(), baud, 'N', 8, 1);
+    modbus_set_slave(ctx, 1);
+    modbus_set_response_timeout(ctx, 2, 0);
+    for (int i = 0; i < 3; ++i)
+        rig.read();
+
+    std::vector<double> tool, peer;
+    std::vector<Split> toolSplit, peerSplit;
+    long wrong = 0, iteration = 0;
+    bool peerTurn = false;
+    for (auto _ : state) {
+        const bool wantPeer = (iteration++ / kBlock) % 2 == 1;
+        if (wantPeer != peerTurn) {
+            peerTurn = wantPeer;
+            if (peerTurn) {
+                // One reader on the line: the window lets go of the port while libmodbus has it.
+                rig.window->MSComm1->setPortOpen(false);
+                if (modbus_connect(ctx) != 0) {
+                    state.SkipWithError("libmodbus could not open the pty");
+                    break;
+                }
+                watchLine(modbus_get_socket(ctx));
+            } else {
+                modbus_close(ctx);
+                rig.reopen();
+            }
+        }
+        double taken;
+        if (peerTurn) {
+            std::array<uint16_t, 10> registers{};
+            const Clock::time_point start = Clock::now();
+            const int got = modbus_read_registers(ctx, 0, 10, registers.data());
+            const Clock::time_point end = Clock::now();
+            taken = ms(start, end);
+            peerSplit.push_back(Split::of(start, end));
+            for (int i = 0; i < 10; ++i)
+                wrong += got != 10 || registers[std::size_t(i)] != kValues[std::size_t(i)];
+            peer.push_back(taken);
+        } else {
+            Split split;
+            taken = rig.read(&split);
+            toolSplit.push_back(split);
+            if (taken < 0) {
+                state.SkipWithError("the window decoded no answer");
+                break;
+            }
+            wrong += !rig.showsValues();
+            tool.push_back(taken);
+        }
+        state.SetIterationTime(taken / 1000);
+    }
+    if (peerTurn)
+        modbus_close(ctx);
+    modbus_free(ctx);
+    if (wrong)
+        state.SkipWithError("a read returned other values than the module's");
+
+    const Percentiles t = percentiles(tool), p = percentiles(peer);
+    state.counters["tool_ms_median"] = t.median;
+    state.counters["tool_ms_p99"] = t.p99;
+    state.counters["libmodbus_ms_median"] = p.median;
+    state.counters["libmodbus_ms_p99"] = p.p99;
+    state.counters["ratio_median"] = p.median > 0 ? t.median / p.median : 0;
+    const auto medians = [&](const std::vector<Split> &splits, const std::string &who) {
+        std::vector<double> before, line, after;
+        for (const Split &s : splits) {
+            before.push_back(s.before);
+            line.push_back(s.line);
+            after.push_back(s.after);
+        }
+        state.counters[who + "_before_ms"] = percentiles(before).median;
+        state.counters[who + "_line_ms"] = percentiles(line).median;
+        state.counters[who + "_after_ms"] = percentiles(after).median;
+    };
+    medians(toolSplit, "tool");
+    medians(peerSplit, "libmodbus");
+    state.counters["wire_ms"] = 33 * charMs(baud);
+    state.counters["turnaround_ms"] = kTurnaroundMs;
+    state.counters["silence_ms"] = silenceMs(baud);
+}
+
+double cpuSeconds()
+{
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) + double(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+}
+
+long voluntarySwitches()
+{
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return use.ru_nvcsw;
+}
+
+double residentMb()
+{
+    long size = 0, resident = 0;
+    std::ifstream statm("/proc/self/statm");
+    statm >> size >> resident;
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// A minute of polling at 50 ms against the module at 19200 (drifting values, so texts change now
+// and then), then ten seconds open and not polling.
+void BM_Polling(benchmark::State &state)
+{
+    constexpr int kIntervalMs = 50, kIdleSeconds = 10;
+    // KV_BENCH_POLL_SECONDS shortens the minute for a quick look; the figures are for 60.
+    const int kSeconds = qEnvironmentVariableIntValue("KV_BENCH_POLL_SECONDS") > 20 ? qEnvironmentVariableIntValue("KV_BENCH_POLL_SECONDS") : 60;
+    QTemporaryDir logDir;
+    const std::string log = logDir.filePath(QStringLiteral("sim.log")).toStdString();
+    WindowOnSim rig(19200, {}, log);
+    if (!rig.ready()) {
+        state.SkipWithError("window could not open the simulator's port");
+        return;
+    }
+    frmMain &w = *rig.window;
+    rig.read(); // the first exchange on a fresh port, as a user's first look would be
+
+    for (auto _ : state) {
+        std::vector<Clock::time_point> ticks;
+        std::vector<std::pair<double, double>> memory; // seconds since start, resident MB
+        Clock::time_point start;
+        ticks.reserve(kSeconds * 1000 / kIntervalMs + 10);
+        const QMetaObject::Connection onTick = QObject::connect(w.Timer2, &Timer::Tick, [&] {
+            // Runs after the window's own handler: the click has turned the boxes red.
+            ticks.push_back(Clock::now());
+            if (allBoxesRed(w))
+                rig.watch->arm();
+            if (ticks.size() % 20 == 0)
+                memory.emplace_back(ms(start, ticks.back()) / 1000, residentMb());
+        });
+        const long decodedBefore = rig.watch->decodes();
+        w.txtTimerSet->setText(QString::number(kIntervalMs));
+        const double cpuBefore = cpuSeconds();
+        start = Clock::now();
+        w.cmdOneM_Click();
+        runEventLoop(kSeconds * 1000 + kIntervalMs / 2); // half an interval past the last tick
+        w.cmdStopOnce_Click();
+        const Clock::time_point end = Clock::now();
+        const double cpu = cpuSeconds() - cpuBefore;
+        runEventLoop(200); // the last answer
+        QObject::disconnect(onTick);
+
+        double lateMax = 0;
+        std::vector<double> lateness;
+        for (std::size_t k = 0; k < ticks.size(); ++k) {
+            const Clock::time_point due = start + std::chrono::milliseconds(kIntervalMs * long(k + 1));
+            lateness.push_back(ms(due, ticks[k]));
+            lateMax = std::max(lateMax, lateness.back());
+        }
+        double firstMb = 0, lastMb = 0;
+        for (const auto &[at, mb] : memory) {
+            if (at <= 10)
+                firstMb = std::max(firstMb, mb);
+            if (at > kSeconds - 10)
+                lastMb = std::max(lastMb, mb);
+        }
+        long simRequests = 0, simAnswers = 0;
+        std::ifstream simLog(log);
+        for (std::string line; std::getline(simLog, line);) {
+            simRequests += line.find(" 01 03 00 00 00 0A ") != std::string::npos;
+            simAnswers += line.find(" -> ") != std::string::npos;
+        }
+
+        state.counters["ticks"] = double(ticks.size());
+        state.counters["requests_lblCounter"] = w.lblCounter->text().toDouble() - 1; // it starts at 1
+        state.counters["decoded"] = double(rig.watch->decodes() - decodedBefore);
+        // The simulator's log, less the read before polling.
+        state.counters["sim_requests"] = double(simRequests - 1);
+        state.counters["sim_answers"] = double(simAnswers - 1);
+        state.counters["late_max_ms"] = lateMax;
+        state.counters["late_p99_ms"] = percentiles(lateness).p99;
+        state.counters["late_median_ms"] = percentiles(lateness).median;
+        state.counters["drift_ms"] = lateness.empty() ? 0 : lateness.back();
+        state.counters["cpu_pct"] = 100 * cpu / (ms(start, end) / 1000);
+        state.counters["rss_first10s_mb"] = firstMb;
+        state.counters["rss_last10s_mb"] = lastMb;
+        state.counters["timer_stopped"] = w.Timer2->isRunning() ? 0 : 1;
+
+        runEventLoop(1000); // settle before the idle window
+        const double idleBefore = cpuSeconds();
+        const long switchesBefore = voluntarySwitches();
+        const Clock::time_point idleStart = Clock::now();
+        runEventLoop(kIdleSeconds * 1000);
+        const double idleWall = ms(idleStart, Clock::now()) / 1000;
+        state.counters["idle_cpu_pct"] = 100 * (cpuSeconds() - idleBefore) / idleWall;
+        state.counters["idle_wakeups_per_s"] = double(voluntarySwitches() - switchesBefore) / idleWall;
+        // The same with the text caret steady: what is left is the tool's own.
+        const int flash = QApplication::cursorFlashTime();
+        QApplication::setCursorFlashTime(0);
+        runEventLoop(500);
+        const double steadyBefore = cpuSeconds();
+        const long steadySwitches = voluntarySwitches();
+        const Clock::time_point steadyStart = Clock::now();
+        runEventLoop(kIdleSeconds * 1000);
+        const double steadyWall = ms(steadyStart, Clock::now()) / 1000;
+        state.counters["idle_steady_caret_cpu_pct"] = 100 * (cpuSeconds() - steadyBefore) / steadyWall;
+        state.counters["idle_steady_caret_wakeups_per_s"] = double(voluntarySwitches() - steadySwitches) / steadyWall;
+        QApplication::setCursorFlashTime(flash);
+        if (QWidget *focus = QApplication::focusWidget())
+            std::fprintf(stderr, "bench_line: the caret blinks in %s\n", qPrintable(focus->objectName()));
+        state.SetIterationTime(ms(start, end) / 1000);
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_Read)->ArgName("baud")->Arg(9600)->Arg(19200)->Arg(38400)->Iterations(400)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Polling)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
