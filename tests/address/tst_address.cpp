@@ -13,11 +13,6 @@ namespace {
 const QString kWaiting = QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)");
 QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 QString shown(const QByteArray &frame) { return QString::fromLatin1(frame.toHex(' ').toUpper()) + QLatin1Char(' '); }
-QByteArray withCrc(QByteArray bytes)
-{
-    const quint16 crc = crc16(bytes, int(bytes.size()) - 1);
-    return bytes.append(char(crc & 0xFF)).append(char(crc >> 8));
-}
 
 struct Line
 {

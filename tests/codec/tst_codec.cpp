@@ -27,7 +27,7 @@ quint16 referenceCrc(const QByteArray &data)
     return quint16(reflect(reg, 16));
 }
 
-QByteArray withCrc(const QByteArray &body)
+QByteArray withReferenceCrc(const QByteArray &body)
 {
     const quint16 crc = referenceCrc(body);
     return body + char(crc & 0xFF) + char(crc >> 8);
@@ -113,7 +113,7 @@ private slots:
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<int>("length");
         QTest::addColumn<bool>("matches");
-        const QByteArray good = withCrc(hex("01030409C4FE0C"));
+        const QByteArray good = withReferenceCrc(hex("01030409C4FE0C"));
         QByteArray badCrc = good, badData = good;
         badCrc[7] = char(badCrc[7] ^ 0x01);
         badData[3] = char(badData[3] ^ 0x80);

@@ -1,5 +1,7 @@
 #include "common/window.h"
 
+#include "modbus/codec.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QTest>
@@ -41,4 +43,10 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
         QTest::qWait(1);
     }
     return true;
+}
+
+QByteArray withCrc(QByteArray bytes)
+{
+    const quint16 crc = crc16(bytes, int(bytes.size()) - 1);
+    return bytes.append(char(crc & 0xFF)).append(char(crc >> 8));
 }

@@ -21,5 +21,8 @@ struct WindowHarness
     QStringList messageTexts() const;
 };
 
+// bytes followed by their Modbus CRC, low byte first: an answer as a module sends it.
+QByteArray withCrc(QByteArray bytes);
+
 // Spins the event loop until condition holds or timeoutMs passes; returns the condition.
 bool waitFor(const std::function<bool()> &condition, int timeoutMs = 3000);

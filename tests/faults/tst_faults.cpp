@@ -30,11 +30,6 @@ const QString kClosedPort = QStringLiteral("打开串口出错，请确定串口
 const int kValues[10] = {2150, 4530, -1275, 6120, 2599, 3999, 0, 10000, 1999, -500};
 QString shown(int i) { return QString::number(kValues[i] / 100.0, 'f', 2); } // box i for the module's value
 
-QByteArray withCrc(QByteArray bytes)
-{
-    const quint16 crc = crc16(bytes, int(bytes.size()) - 1);
-    return bytes.append(char(crc & 0xFF)).append(char(crc >> 8));
-}
 bool isBlack(const QLineEdit *box) { return box->palette().color(QPalette::Text) == QColor(0, 0, 0); }
 qint64 residentBytes()
 {

@@ -48,11 +48,6 @@ struct Line
     }
 };
 
-QByteArray withCrc(QByteArray bytes)
-{
-    const quint16 crc = crc16(bytes, int(bytes.size()) - 1);
-    return bytes.append(char(crc & 0xFF)).append(char(crc >> 8));
-}
 
 } // namespace
 

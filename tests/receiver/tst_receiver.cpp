@@ -10,11 +10,6 @@
 
 namespace {
 
-QByteArray withCrc(QByteArray bytes)
-{
-    const quint16 crc = crc16(bytes, int(bytes.size()) - 1);
-    return bytes.append(char(crc & 0xFF)).append(char(crc >> 8));
-}
 QByteArray registerAnswer(const QList<quint16> &raws) // from address 1, function 3
 {
     QByteArray bytes = QByteArray::fromHex("0103") + char(2 * raws.size());
