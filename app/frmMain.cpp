@@ -52,9 +52,11 @@ void setTextColor(QLineEdit *box, const QColor &color)
     // A palette change costs more than the rest of an answer's handling: skip it when nothing changes.
     if (box->palette().color(QPalette::Text) == color)
         return;
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::Text, color);
-    box->setPalette(palette);
+    // Only the text colour is the box's own; the rest follows the window. One palette serves every
+    // call: the boxes get resolved copies, so changing its colour copies nothing.
+    static QPalette textOnly;
+    textOnly.setColor(QPalette::Text, color);
+    box->setPalette(textOnly);
 }
 
 frmMain::frmMain(const QString &programDir, MessageSink sink, QWidget *parent)
@@ -65,6 +67,13 @@ frmMain::frmMain(const QString &programDir, MessageSink sink, QWidget *parent)
     MSComm1 = new MSComm(m_programDir, this);
     Timer2 = new Timer(this);
     buildControls();
+    // Made after the controls, so that it is deleted after them.
+    auto *frames = new FlatFrameStyle;
+    frames->setParent(this);
+    for (QLineEdit *box : findChildren<QLineEdit *>()) {
+        if (!qobject_cast<QComboBox *>(box->parentWidget()))
+            box->setStyle(frames);
+    }
     connectHandlers();
     Form_Load();
 }

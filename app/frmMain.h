@@ -57,6 +57,7 @@ public:
     void comDoOnce_Click();
     void cmdReadAdd_Click();
     void cmdChangeID_Click();
+    void markValuesStale(); // txtState cleared, the value boxes red until an answer is decoded
 
     // --- answers (response/)
     void MSComm1_OnComm();

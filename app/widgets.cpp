@@ -1,14 +1,40 @@
 #include "app/widgets.h"
 
+#include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QStyleOption>
 
 LineWidget::LineWidget(QPoint from, QPoint to, QWidget *parent)
     : QWidget(parent), m_from(from), m_to(to)
 {
     setGeometry(QRect(from, to).normalized().adjusted(0, 0, 1, 1));
     setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void FlatFrameStyle::polish(QWidget *widget)
+{
+    QProxyStyle::polish(widget);
+    if (const auto *box = qobject_cast<QLineEdit *>(widget); box && box->hasFrame())
+        widget->setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void FlatFrameStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                                   const QWidget *widget) const
+{
+    if (element != PE_FrameLineEdit) {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        return;
+    }
+    // Four filled edges: the cheapest way the raster engine draws them.
+    const QRect r = option->rect;
+    const QColor edge = option->state & State_HasFocus ? option->palette.highlight().color()
+                                                       : option->palette.window().color().darker(140);
+    painter->fillRect(r.left(), r.top(), r.width(), 1, edge);
+    painter->fillRect(r.left(), r.bottom(), r.width(), 1, edge);
+    painter->fillRect(r.left(), r.top(), 1, r.height(), edge);
+    painter->fillRect(r.right(), r.top(), 1, r.height(), edge);
 }
 
 void LineWidget::paintEvent(QPaintEvent *)

@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QPoint>
+#include <QProxyStyle>
 #include <QWidget>
 
 // A straight line between two points of its parent, drawn over whatever lies beneath it.
@@ -22,3 +23,16 @@ private:
 
 QPixmap lampPixmap(const QColor &color);
 QIcon applicationIcon();
+
+// The window's style with the text boxes' frame drawn as one plain rectangle. Fusion strokes it as an
+// antialiased rounded path, which is most of a value box's repaint, and the value boxes repaint twice
+// per exchange while polling. Drawn so, a framed box covers all its pixels and is made opaque: its
+// repaint then no longer repaints the group boxes beneath it.
+class FlatFrameStyle : public QProxyStyle
+{
+public:
+    void polish(QWidget *widget) override;
+    using QProxyStyle::polish;
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget = nullptr) const override;
+};

@@ -38,6 +38,13 @@ QString frmMain::FormatHex(quint8 bb) const
     return hexByte(bb);
 }
 
+void frmMain::markValuesStale()
+{
+    txtState->clear();
+    for (QLineEdit *box : txtValue)
+        setTextColor(box, QColor(255, 0, 0));
+}
+
 void frmMain::comDoOnce_Click()
 {
     PictureShow->setVisible(true);
@@ -66,10 +73,8 @@ void frmMain::comDoOnce_Click()
         return;
     }
 
-    txtState->clear();
-    for (QLineEdit *box : txtValue)
-        setTextColor(box, QColor(255, 0, 0));
     if (!MSComm1->PortOpen()) {
+        markValuesStale();
         MsgBox(QStringLiteral("打开串口出错，请确定串口是否已被占用"));
         ShowLamp(imgNotConnected);
         commReady = 0;
@@ -94,10 +99,14 @@ void frmMain::comDoOnce_Click()
     requestKind = 1;
     m_readHead = frame.left(2) + char(2 * quint8(frame[5]));
     MSComm1->setOutput(frame);
+    // After the write: the boxes' palette changes cost more than the rest of the click.
+    markValuesStale();
     qCDebug(lcFrames) << "sent" << frame.toHex(' ');
     for (char byte : frame)
         commandHex += FormatHex(quint8(byte)) + QLatin1Char(' ');
-    txtCommand->setText(commandHex);
+    // Polling sends the same request on every tick: the box need not be laid out and painted again.
+    if (txtCommand->text() != commandHex)
+        txtCommand->setText(commandHex);
 }
 
 namespace {

@@ -203,6 +203,31 @@ private slots:
         QVERIFY(line->geometry().center().x() > received->geometry().center().x());
         QVERIFY(line->geometry().right() < requests->x());
     }
+
+    // The framed text boxes are opaque, so nothing beneath is repainted with them: then their own
+    // painting must cover every pixel, or stale pixels would show through.
+    void textBoxesCoverTheirPixels()
+    {
+        const QList<QLineEdit *> boxes = w->findChildren<QLineEdit *>();
+        int framed = 0;
+        for (QLineEdit *box : boxes) {
+            if (qobject_cast<QComboBox *>(box->parentWidget()))
+                continue;
+            ++framed;
+            box->ensurePolished(); // as on show
+            QVERIFY2(box->testAttribute(Qt::WA_OpaquePaintEvent), qPrintable(box->objectName()));
+            QImage image(box->size(), QImage::Format_RGB32);
+            const QRgb unpainted = qRgb(255, 0, 255);
+            image.fill(unpainted);
+            box->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+            int left = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    left += image.pixel(x, y) == unpainted;
+            QVERIFY2(left == 0, qPrintable(QStringLiteral("%1: %2 pixels not painted").arg(box->objectName()).arg(left)));
+        }
+        QCOMPARE(framed, 19);
+    }
 };
 
 QTEST_MAIN(TestWindow)
