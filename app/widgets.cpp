@@ -1,5 +1,7 @@
 #include "app/widgets.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
@@ -35,6 +37,45 @@ void FlatFrameStyle::drawPrimitive(PrimitiveElement element, const QStyleOption 
     painter->fillRect(r.left(), r.bottom(), r.width(), 1, edge);
     painter->fillRect(r.left(), r.top(), 1, r.height(), edge);
     painter->fillRect(r.right(), r.top(), 1, r.height(), edge);
+}
+
+CaretBlinkTimeout::CaretBlinkTimeout(int idleMs, QObject *parent)
+    : QObject(parent), m_flashTime(QApplication::cursorFlashTime())
+{
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(idleMs);
+    connect(&m_idle, &QTimer::timeout, this, [this] {
+        m_stopped = true;
+        QApplication::setCursorFlashTime(0); // the caret stays shown
+    });
+    m_idle.start();
+    qApp->installEventFilter(this);
+}
+
+CaretBlinkTimeout::~CaretBlinkTimeout()
+{
+    if (m_stopped)
+        QApplication::setCursorFlashTime(m_flashTime);
+}
+
+bool CaretBlinkTimeout::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::InputMethod:
+        if (m_stopped) {
+            m_stopped = false;
+            QApplication::setCursorFlashTime(m_flashTime);
+        }
+        m_idle.start();
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void LineWidget::paintEvent(QPaintEvent *)

@@ -4,6 +4,7 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QProxyStyle>
+#include <QTimer>
 #include <QWidget>
 
 // A straight line between two points of its parent, drawn over whatever lies beneath it.
@@ -35,4 +36,21 @@ public:
     using QProxyStyle::polish;
     void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
                        const QWidget *widget = nullptr) const override;
+};
+
+// Stops the text caret's blinking after a while without keyboard or mouse input, as desktops do, and
+// starts it again with the next input: a blinking caret would wake an idle window twice a second.
+class CaretBlinkTimeout : public QObject
+{
+public:
+    CaretBlinkTimeout(int idleMs, QObject *parent);
+    ~CaretBlinkTimeout() override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QTimer m_idle;
+    int m_flashTime;
+    bool m_stopped = false;
 };

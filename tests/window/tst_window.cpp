@@ -3,6 +3,7 @@
 #include "app/widgets.h"
 #include "common/window.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -26,6 +27,17 @@ QStringList itemsOf(const QComboBox *combo)
         items << combo->itemText(i);
     return items;
 }
+
+// Counts the timer events of an object: a line edit's caret blinks on a timer of its line control.
+struct TimerEvents : QObject
+{
+    int count = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::Timer;
+        return false;
+    }
+};
 
 } // namespace
 
@@ -227,6 +239,39 @@ private slots:
             QVERIFY2(left == 0, qPrintable(QStringLiteral("%1: %2 pixels not painted").arg(box->objectName()).arg(left)));
         }
         QCOMPARE(framed, 19);
+    }
+
+    // An idle window is not woken by the caret; the next input makes it blink again.
+    void caretStopsBlinkingWhenIdle()
+    {
+        const int flashTime = QApplication::cursorFlashTime();
+        QApplication::setCursorFlashTime(100); // a timer event every 50 ms while blinking
+        QWidget top;
+        auto *box = new QLineEdit(&top);
+        top.show();
+        QVERIFY(QTest::qWaitForWindowActive(&top));
+        box->setFocus();
+        QObject *control = nullptr;
+        for (QObject *child : box->children())
+            if (child->inherits("QWidgetLineControl"))
+                control = child;
+        QVERIFY(control);
+        TimerEvents blinks;
+        control->installEventFilter(&blinks);
+        {
+            CaretBlinkTimeout timeout(400, nullptr);
+            QTest::qWait(300);
+            QVERIFY2(blinks.count >= 3, "blinking before the time-out");
+            QTest::qWait(250);
+            blinks.count = 0;
+            QTest::qWait(300);
+            QCOMPARE(blinks.count, 0);
+            QTest::keyClick(box, Qt::Key_A);
+            QTest::qWait(300);
+            QVERIFY2(blinks.count >= 3, "blinking again after a key press");
+        }
+        QCOMPARE(QApplication::cursorFlashTime(), 100);
+        QApplication::setCursorFlashTime(flashTime);
     }
 };
 
