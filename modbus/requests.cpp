@@ -99,7 +99,8 @@ void frmMain::comDoOnce_Click()
     requestKind = 1;
     m_readHead = frame.left(2) + char(2 * quint8(frame[5]));
     MSComm1->setOutput(frame);
-    // After the write: the boxes' palette changes cost more than the rest of the click.
+    // After the write: the boxes' palette changes cost more than the rest of the click. The answer's
+    // notification is queued, so it cannot be handled before the boxes are red.
     markValuesStale();
     qCDebug(lcFrames) << "sent" << frame.toHex(' ');
     for (char byte : frame)
