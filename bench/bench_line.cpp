@@ -7,12 +7,14 @@
 #include "serial/MSComm.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <modbus/modbus.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -223,6 +225,33 @@ double residentMb()
     return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
+// The machine's own floor for tick lateness: the same timer at 50 ms for 30 s with nothing else to do
+// (no window, no line), so the polling figure can be read against what the system gives a bare timer.
+void BM_TimerFloor(benchmark::State &state)
+{
+    constexpr int kIntervalMs = 50, kTicks = 600;
+    for (auto _ : state) {
+        Timer timer;
+        QEventLoop loop;
+        std::vector<double> lateness;
+        const Clock::time_point start = Clock::now();
+        QObject::connect(&timer, &Timer::Tick, [&] {
+            const Clock::time_point due = start + std::chrono::milliseconds(kIntervalMs * long(lateness.size() + 1));
+            lateness.push_back(ms(due, Clock::now()));
+            if (lateness.size() == kTicks)
+                loop.quit();
+        });
+        timer.setInterval(kIntervalMs);
+        timer.setEnabled(true);
+        loop.exec();
+        const Percentiles p = percentiles(lateness);
+        state.counters["floor_late_median_ms"] = p.median;
+        state.counters["floor_late_p99_ms"] = p.p99;
+        state.counters["floor_late_max_ms"] = *std::max_element(lateness.begin(), lateness.end());
+        state.SetIterationTime(ms(start, Clock::now()) / 1000);
+    }
+}
+
 // A minute of polling at 50 ms against the module at 19200 (drifting values, so texts change now
 // and then), then ten seconds open and not polling.
 void BM_Polling(benchmark::State &state)
@@ -325,6 +354,7 @@ void BM_Polling(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_Read)->ArgName("baud")->Arg(9600)->Arg(19200)->Arg(38400)->Iterations(400)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TimerFloor)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_Polling)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char **argv)
