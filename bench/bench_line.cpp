@@ -225,6 +225,20 @@ double residentMb()
     return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
+// How late each tick came, in ms, against start + k·interval: late ticks must not push the next ones.
+std::vector<double> tickLateness(Clock::time_point start, const std::vector<Clock::time_point> &ticks, int intervalMs)
+{
+    std::vector<double> lateness;
+    for (std::size_t k = 0; k < ticks.size(); ++k)
+        lateness.push_back(ms(start + std::chrono::milliseconds(intervalMs * long(k + 1)), ticks[k]));
+    return lateness;
+}
+
+double maxOf(const std::vector<double> &values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
 // The machine's own floor for tick lateness: the same timer at 50 ms for 30 s with nothing else to do
 // (no window, no line), so the polling figure can be read against what the system gives a bare timer.
 void BM_TimerFloor(benchmark::State &state)
@@ -233,21 +247,21 @@ void BM_TimerFloor(benchmark::State &state)
     for (auto _ : state) {
         Timer timer;
         QEventLoop loop;
-        std::vector<double> lateness;
+        std::vector<Clock::time_point> ticks;
         const Clock::time_point start = Clock::now();
         QObject::connect(&timer, &Timer::Tick, [&] {
-            const Clock::time_point due = start + std::chrono::milliseconds(kIntervalMs * long(lateness.size() + 1));
-            lateness.push_back(ms(due, Clock::now()));
-            if (lateness.size() == kTicks)
+            ticks.push_back(Clock::now());
+            if (ticks.size() == kTicks)
                 loop.quit();
         });
         timer.setInterval(kIntervalMs);
         timer.setEnabled(true);
         loop.exec();
+        const std::vector<double> lateness = tickLateness(start, ticks, kIntervalMs);
         const Percentiles p = percentiles(lateness);
         state.counters["floor_late_median_ms"] = p.median;
         state.counters["floor_late_p99_ms"] = p.p99;
-        state.counters["floor_late_max_ms"] = *std::max_element(lateness.begin(), lateness.end());
+        state.counters["floor_late_max_ms"] = maxOf(lateness);
         state.SetIterationTime(ms(start, Clock::now()) / 1000);
     }
 }
@@ -294,13 +308,7 @@ void BM_Polling(benchmark::State &state)
         runEventLoop(200); // the last answer
         QObject::disconnect(onTick);
 
-        double lateMax = 0;
-        std::vector<double> lateness;
-        for (std::size_t k = 0; k < ticks.size(); ++k) {
-            const Clock::time_point due = start + std::chrono::milliseconds(kIntervalMs * long(k + 1));
-            lateness.push_back(ms(due, ticks[k]));
-            lateMax = std::max(lateMax, lateness.back());
-        }
+        const std::vector<double> lateness = tickLateness(start, ticks, kIntervalMs);
         double firstMb = 0, lastMb = 0;
         for (const auto &[at, mb] : memory) {
             if (at <= 10)
@@ -321,7 +329,7 @@ void BM_Polling(benchmark::State &state)
         // The simulator's log, less the read before polling.
         state.counters["sim_requests"] = double(simRequests - 1);
         state.counters["sim_answers"] = double(simAnswers - 1);
-        state.counters["late_max_ms"] = lateMax;
+        state.counters["late_max_ms"] = maxOf(lateness);
         state.counters["late_p99_ms"] = percentiles(lateness).p99;
         state.counters["late_median_ms"] = percentiles(lateness).median;
         state.counters["drift_ms"] = lateness.empty() ? 0 : lateness.back();
