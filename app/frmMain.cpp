@@ -74,6 +74,8 @@ frmMain::frmMain(const QString &programDir, MessageSink sink, QWidget *parent)
         if (!qobject_cast<QComboBox *>(box->parentWidget()))
             box->setStyle(frames);
     }
+    for (QGroupBox *box : findChildren<QGroupBox *>())
+        box->setStyle(frames);
     new CaretBlinkTimeout(10000, this);
     connectHandlers();
     Form_Load();

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 #include <QRadialGradient>
 #include <QStyleOption>
 
@@ -37,6 +38,51 @@ void FlatFrameStyle::drawPrimitive(PrimitiveElement element, const QStyleOption 
     painter->fillRect(r.left(), r.bottom(), r.width(), 1, edge);
     painter->fillRect(r.left(), r.top(), 1, r.height(), edge);
     painter->fillRect(r.right(), r.top(), 1, r.height(), edge);
+}
+
+namespace {
+
+// Everything the drawing of a group box depends on; a different key draws it afresh.
+QString groupBoxKey(const QStyleOptionGroupBox &box, const QPainter &painter, qreal dpr)
+{
+    return QStringLiteral("kv-groupbox %1x%2@%3 s%4 c%5/%6 f%7 a%8 t%9 w%10/%11 d%12 p%13 %14 %15")
+        .arg(box.rect.width()).arg(box.rect.height()).arg(dpr)
+        .arg(int(box.state)).arg(int(box.subControls)).arg(int(box.activeSubControls))
+        .arg(int(box.features)).arg(int(box.textAlignment)).arg(box.textColor.rgba())
+        .arg(box.lineWidth).arg(box.midLineWidth).arg(int(box.direction))
+        .arg(box.palette.cacheKey()).arg(painter.font().key(), box.text);
+}
+
+} // namespace
+
+void FlatFrameStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex *option,
+                                        QPainter *painter, const QWidget *widget) const
+{
+    const auto *box = qstyleoption_cast<const QStyleOptionGroupBox *>(option);
+    if (control != CC_GroupBox || !box || box->rect.isEmpty()) {
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+        return;
+    }
+    const qreal dpr = painter->device()->devicePixelRatio();
+    const QString key = groupBoxKey(*box, *painter, dpr);
+    QPixmap drawn;
+    if (!QPixmapCache::find(key, &drawn)) {
+        drawn = QPixmap(box->rect.size() * dpr);
+        drawn.setDevicePixelRatio(dpr);
+        drawn.fill(Qt::transparent);
+        QPainter into(&drawn);
+        into.setFont(painter->font());
+        into.setPen(painter->pen());
+        into.setBrush(painter->brush());
+        into.setLayoutDirection(painter->layoutDirection());
+        into.setRenderHints(painter->renderHints());
+        QStyleOptionGroupBox atOrigin = *box;
+        atOrigin.rect.moveTo(0, 0);
+        QProxyStyle::drawComplexControl(control, &atOrigin, &into, widget);
+        into.end();
+        QPixmapCache::insert(key, drawn);
+    }
+    painter->drawPixmap(box->rect.topLeft(), drawn);
 }
 
 CaretBlinkTimeout::CaretBlinkTimeout(int idleMs, QObject *parent)

@@ -13,6 +13,9 @@
 #include <QScreen>
 #include <QTest>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 
 QString textOf(const QWidget *w)
@@ -38,6 +41,22 @@ struct TimerEvents : QObject
         return false;
     }
 };
+
+// The largest difference of a colour channel between two images of one size; -1 when the sizes differ.
+int largestChannelDifference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return -1;
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32), y = b.convertToFormat(QImage::Format_ARGB32);
+    int largest = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+        }
+    return largest;
+}
 
 } // namespace
 
@@ -239,6 +258,52 @@ private slots:
             QVERIFY2(left == 0, qPrintable(QStringLiteral("%1: %2 pixels not painted").arg(box->objectName()).arg(left)));
         }
         QCOMPARE(framed, 19);
+    }
+
+    // A group box copied from its drawing looks as the window's style draws it, also after a change
+    // that must draw it afresh (a stale copy would show the old title or state).
+    void groupBoxesDrawnOnce_data()
+    {
+        QTest::addColumn<int>("change");
+        QTest::newRow("unchanged") << 0;
+        QTest::newRow("retitled") << 1;
+        QTest::newRow("disabled") << 2;
+        QTest::newRow("resized") << 3;
+        QTest::newRow("checkable") << 4;
+        QTest::newRow("bold title") << 5;
+    }
+    void groupBoxesDrawnOnce()
+    {
+        QFETCH(int, change);
+        FlatFrameStyle flat;
+        QWidget top;
+        top.resize(400, 200);
+        QGroupBox plain(QStringLiteral("运行状态指示"), &top), copied(QStringLiteral("运行状态指示"), &top);
+        copied.setStyle(&flat);
+        for (QGroupBox *box : {&plain, &copied})
+            box->setGeometry(10, 10, 257, 41);
+        top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&top));
+        QCOMPARE(largestChannelDifference(copied.grab().toImage(), plain.grab().toImage()), 0);
+        for (QGroupBox *box : {&plain, &copied}) {
+            switch (change) {
+            case 1: box->setTitle(QStringLiteral("Queries")); break;
+            case 2: box->setEnabled(false); break;
+            case 3: box->resize(300, 80); break;
+            case 4: box->setCheckable(true); break;
+            case 5: {
+                QFont bold = box->font();
+                bold.setBold(true);
+                box->setFont(bold);
+                break;
+            }
+            default: break;
+            }
+        }
+        QCOMPARE(largestChannelDifference(copied.grab().toImage(), plain.grab().toImage()), 0);
+        // The window's own group boxes are drawn through the copy as well.
+        for (QGroupBox *box : w->findChildren<QGroupBox *>())
+            QVERIFY2(dynamic_cast<FlatFrameStyle *>(box->style()), qPrintable(box->objectName()));
     }
 
     // An idle window is not woken by the caret; the next input makes it blink again.
