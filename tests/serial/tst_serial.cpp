@@ -19,6 +19,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 // Beyond the window's sixteen entries: the component takes more.
@@ -58,6 +61,36 @@ bool waitInDriver(const QString &slave, int count)
     ::close(fd);
     return waiting >= count;
 }
+
+// Times this thread gave up the processor: a wait in the event loop that slept, as for each byte.
+long sleepsOfThisThread()
+{
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return u.ru_nvcsw;
+}
+
+// Writes bytes from the far end on a thread of its own, each at its character time, as a line does.
+class PacedWriter
+{
+public:
+    PacedWriter(int fd, QByteArray bytes, double characterUs, int leadMs = 0)
+        : m_thread([=] {
+              auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(leadMs);
+              for (char byte : bytes) {
+                  next += std::chrono::microseconds(qint64(characterUs));
+                  std::this_thread::sleep_until(next);
+                  if (::write(fd, &byte, 1) != 1)
+                      return;
+              }
+          })
+    {
+    }
+    ~PacedWriter() { m_thread.join(); }
+
+private:
+    std::thread m_thread;
+};
 
 qint64 cpuMicroseconds()
 {
@@ -170,6 +203,72 @@ private slots:
         Line::settle();
         QCOMPARE(line.events.size(), 1);
         QCOMPARE(line.comm.Input(), before + 'z');
+    }
+
+    // While an answer comes a byte at a time the component looks again only shortly before its rest
+    // can be complete: every byte still arrives, in order, and the notification comes once.
+    void pacedAnswerArrivesWhole_data()
+    {
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("threshold");
+        QTest::newRow("9600, a whole answer") << 9600 << 25 << 25;
+        QTest::newRow("19200, a whole answer") << 19200 << 25 << 25;
+        QTest::newRow("115200, a whole answer") << 115200 << 25 << 25;
+        QTest::newRow("9600, an answer cut short") << 9600 << 5 << 25;
+        QTest::newRow("9600, two bytes of an answer") << 9600 << 2 << 25;
+        QTest::newRow("9600, more than expected") << 9600 << 30 << 25;
+    }
+    void pacedAnswerArrivesWhole()
+    {
+        QFETCH(int, baud);
+        QFETCH(int, length);
+        QFETCH(int, threshold);
+        Line line;
+        QVERIFY(line.open(QStringLiteral("%1,N,8,1").arg(baud)));
+        QVERIFY(line.comm.setRThreshold(qint16(threshold)));
+        QVERIFY(line.comm.setOutput("request"));
+        QByteArray answer(length, Qt::Uninitialized);
+        for (int i = 0; i < length; ++i)
+            answer[i] = char(0xA0 + i);
+        const long sleepsBefore = sleepsOfThisThread();
+        PacedWriter far(line.pty.masterFd(), answer, 10e6 / baud);
+        if (length >= threshold) {
+            // Woken only by the line and the component's own timers, not by polling for the bytes.
+            QEventLoop loop;
+            QObject::connect(&line.comm, &MSComm::OnComm, &loop, &QEventLoop::quit);
+            QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        const long sleeps = sleepsOfThisThread() - sleepsBefore;
+        QVERIFY(waitFor([&] { return line.comm.InBufferCount() == length; }));
+        Line::settle();
+        // Bytes past the threshold notify again, as every arrival at or above it does.
+        QCOMPARE(line.events.isEmpty(), length < threshold);
+        QCOMPARE(line.events.count(MSComm::comEvReceive), line.events.size());
+        QCOMPARE(line.comm.Input(), answer);
+        if (baud == 9600 && length == threshold)
+            QVERIFY2(sleeps < length / 2, qPrintable(QStringLiteral("%1 wake-ups for %2 bytes").arg(sleeps).arg(length)));
+    }
+
+    // A new request while reading is paused for the old answer: the new answer is read whole, nothing
+    // of the old one, and at once rather than when the old pause would have ended (190 ms at 1200).
+    void requestDuringPause()
+    {
+        Line line;
+        QVERIFY(line.open(QStringLiteral("1200,N,8,1")));
+        QVERIFY(line.comm.setRThreshold(25));
+        QVERIFY(line.comm.setOutput("first"));
+        QVERIFY(line.pty.write("o"));
+        QVERIFY(waitFor([&] { return line.comm.InBufferCount() == 1; }));
+        QVERIFY(line.pty.write("ld"));
+        QTest::qWait(5);
+        QVERIFY(line.comm.setInBufferCount(0));
+        QVERIFY(line.comm.setOutput("second"));
+        const QByteArray answer(25, 'n');
+        QVERIFY(line.pty.write(answer));
+        QTRY_COMPARE_WITH_TIMEOUT(line.events, QList<qint16>{MSComm::comEvReceive}, 100);
+        QCOMPARE(line.comm.Input(), answer);
     }
 
     void discardWaitingBytes_data()
