@@ -299,12 +299,14 @@ void BM_Polling(benchmark::State &state)
         const long decodedBefore = rig.watch->decodes();
         w.txtTimerSet->setText(QString::number(kIntervalMs));
         const double cpuBefore = cpuSeconds();
+        const long switchesBefore = voluntarySwitches();
         start = Clock::now();
         w.cmdOneM_Click();
         runEventLoop(kSeconds * 1000 + kIntervalMs / 2); // half an interval past the last tick
         w.cmdStopOnce_Click();
         const Clock::time_point end = Clock::now();
         const double cpu = cpuSeconds() - cpuBefore;
+        const long switches = voluntarySwitches() - switchesBefore;
         runEventLoop(200); // the last answer
         QObject::disconnect(onTick);
 
@@ -334,6 +336,7 @@ void BM_Polling(benchmark::State &state)
         state.counters["late_median_ms"] = percentiles(lateness).median;
         state.counters["drift_ms"] = lateness.empty() ? 0 : lateness.back();
         state.counters["cpu_pct"] = 100 * cpu / (ms(start, end) / 1000);
+        state.counters["wakeups_per_exchange"] = ticks.empty() ? 0 : double(switches) / double(ticks.size());
         state.counters["rss_first10s_mb"] = firstMb;
         state.counters["rss_last10s_mb"] = lastMb;
         state.counters["timer_stopped"] = w.Timer2->isRunning() ? 0 : 1;
