@@ -74,9 +74,9 @@ long sleepsOfThisThread()
 class PacedWriter
 {
 public:
-    PacedWriter(int fd, QByteArray bytes, double characterUs, int leadMs = 0)
+    PacedWriter(int fd, QByteArray bytes, double characterUs)
         : m_thread([=] {
-              auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(leadMs);
+              auto next = std::chrono::steady_clock::now();
               for (char byte : bytes) {
                   next += std::chrono::microseconds(qint64(characterUs));
                   std::this_thread::sleep_until(next);
