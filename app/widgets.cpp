@@ -59,30 +59,37 @@ void FlatFrameStyle::drawComplexControl(ComplexControl control, const QStyleOpti
                                         QPainter *painter, const QWidget *widget) const
 {
     const auto *box = qstyleoption_cast<const QStyleOptionGroupBox *>(option);
-    if (control != CC_GroupBox || !box || box->rect.isEmpty()) {
+    if (control != CC_GroupBox || !box || box->rect.isEmpty() || !(box->subControls & SC_GroupBoxFrame)) {
         QProxyStyle::drawComplexControl(control, option, painter, widget);
         return;
     }
+    // Only the frame is copied: text antialiased onto a transparent pixmap would not match text drawn
+    // onto the window, so the title (and a check box) are drawn as ever.
     const qreal dpr = painter->device()->devicePixelRatio();
     const QString key = groupBoxKey(*box, *painter, dpr);
-    QPixmap drawn;
-    if (!QPixmapCache::find(key, &drawn)) {
-        drawn = QPixmap(box->rect.size() * dpr);
-        drawn.setDevicePixelRatio(dpr);
-        drawn.fill(Qt::transparent);
-        QPainter into(&drawn);
+    QPixmap frame;
+    if (!QPixmapCache::find(key, &frame)) {
+        frame = QPixmap(box->rect.size() * dpr);
+        frame.setDevicePixelRatio(dpr);
+        frame.fill(Qt::transparent);
+        QPainter into(&frame);
         into.setFont(painter->font());
         into.setPen(painter->pen());
         into.setBrush(painter->brush());
         into.setLayoutDirection(painter->layoutDirection());
         into.setRenderHints(painter->renderHints());
-        QStyleOptionGroupBox atOrigin = *box;
-        atOrigin.rect.moveTo(0, 0);
-        QProxyStyle::drawComplexControl(control, &atOrigin, &into, widget);
+        QStyleOptionGroupBox frameOnly = *box;
+        frameOnly.rect.moveTo(0, 0);
+        frameOnly.subControls = SC_GroupBoxFrame;
+        QProxyStyle::drawComplexControl(control, &frameOnly, &into, widget);
         into.end();
-        QPixmapCache::insert(key, drawn);
+        QPixmapCache::insert(key, frame);
     }
-    painter->drawPixmap(box->rect.topLeft(), drawn);
+    painter->drawPixmap(box->rect.topLeft(), frame);
+    QStyleOptionGroupBox rest = *box;
+    rest.subControls &= ~SC_GroupBoxFrame;
+    if (rest.subControls)
+        QProxyStyle::drawComplexControl(control, &rest, painter, widget);
 }
 
 CaretBlinkTimeout::CaretBlinkTimeout(int idleMs, QObject *parent)

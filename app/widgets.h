@@ -29,9 +29,9 @@ QIcon applicationIcon();
 // antialiased rounded path, which is most of a value box's repaint, and the value boxes repaint twice
 // per exchange while polling. Drawn so, a framed box covers all its pixels and is made opaque: its
 // repaint then no longer repaints the group boxes beneath it.
-// A group box is drawn once into a pixmap and copied from it while nothing that shapes it changes:
-// the status lamps flip twice per exchange and repaint their group box, which Fusion draws afresh
-// from an image file and the title's font metrics each time.
+// A group box's frame is drawn once into a pixmap and copied from it while nothing that shapes it
+// changes: the status lamps flip twice per exchange and repaint their group box, whose frame Fusion
+// draws afresh from an image file each time.
 class FlatFrameStyle : public QProxyStyle
 {
 public:

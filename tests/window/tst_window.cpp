@@ -241,8 +241,8 @@ private slots:
         QCOMPARE(framed, 19);
     }
 
-    // A group box copied from its drawing looks as the window's style draws it, also after a change
-    // that must draw it afresh (a stale copy would show the old title or state).
+    // A group box whose frame is copied from an earlier drawing looks as the window's style draws it,
+    // also after a change (a stale copy would show the frame of the old size).
     void groupBoxesDrawnOnce_data()
     {
         QTest::addColumn<int>("change");
