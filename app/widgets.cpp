@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmapCache>
 #include <QRadialGradient>
 #include <QStyleOption>
 
@@ -40,20 +39,28 @@ void FlatFrameStyle::drawPrimitive(PrimitiveElement element, const QStyleOption 
     painter->fillRect(r.right(), r.top(), 1, r.height(), edge);
 }
 
-namespace {
-
-// Everything the drawing of a group box depends on; a different key draws it afresh.
-QString groupBoxKey(const QStyleOptionGroupBox &box, const QPainter &painter, qreal dpr)
+bool FlatFrameStyle::GroupBoxLook::operator==(const GroupBoxLook &other) const
 {
-    return QStringLiteral("kv-groupbox %1x%2@%3 s%4 c%5/%6 f%7 a%8 t%9 w%10/%11 d%12 p%13 %14 %15")
-        .arg(box.rect.width()).arg(box.rect.height()).arg(dpr)
-        .arg(int(box.state)).arg(int(box.subControls)).arg(int(box.activeSubControls))
-        .arg(int(box.features)).arg(int(box.textAlignment)).arg(box.textColor.rgba())
-        .arg(box.lineWidth).arg(box.midLineWidth).arg(int(box.direction))
-        .arg(box.palette.cacheKey()).arg(painter.font().key(), box.text);
+    return rect == other.rect && dpr == other.dpr && sub == other.sub && state == other.state
+        && subControls == other.subControls && activeSubControls == other.activeSubControls
+        && features == other.features && alignment == other.alignment && textColor == other.textColor
+        && lineWidth == other.lineWidth && midLineWidth == other.midLineWidth && direction == other.direction
+        && palette == other.palette && font == other.font && text == other.text;
 }
 
-} // namespace
+size_t qHash(const FlatFrameStyle::GroupBoxLook &look, size_t seed)
+{
+    return qHashMulti(seed, look.rect.x(), look.rect.y(), look.rect.width(), look.rect.height(), look.sub,
+                      look.state, look.subControls, look.features, look.palette, look.text);
+}
+
+FlatFrameStyle::GroupBoxLook FlatFrameStyle::lookOf(const QStyleOptionGroupBox &box, const QFont &font, qreal dpr,
+                                                    int sub)
+{
+    return {box.rect, dpr, sub, int(box.state), int(box.subControls), int(box.activeSubControls),
+            int(box.features), int(box.textAlignment), box.textColor.rgba(), box.lineWidth, box.midLineWidth,
+            int(box.direction), box.palette.cacheKey(), font, box.text};
+}
 
 void FlatFrameStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex *option,
                                         QPainter *painter, const QWidget *widget) const
@@ -66,9 +73,12 @@ void FlatFrameStyle::drawComplexControl(ComplexControl control, const QStyleOpti
     // Only the frame is copied: text antialiased onto a transparent pixmap would not match text drawn
     // onto the window, so the title (and a check box) are drawn as ever.
     const qreal dpr = painter->device()->devicePixelRatio();
-    const QString key = groupBoxKey(*box, *painter, dpr);
-    QPixmap frame;
-    if (!QPixmapCache::find(key, &frame)) {
+    QStyleOptionGroupBox frameOnly = *box;
+    frameOnly.rect.moveTo(0, 0);
+    frameOnly.subControls = SC_GroupBoxFrame;
+    const GroupBoxLook look = lookOf(frameOnly, painter->font(), dpr, -1);
+    QPixmap frame = m_groupBoxFrames.value(look);
+    if (frame.isNull()) {
         frame = QPixmap(box->rect.size() * dpr);
         frame.setDevicePixelRatio(dpr);
         frame.fill(Qt::transparent);
@@ -78,18 +88,34 @@ void FlatFrameStyle::drawComplexControl(ComplexControl control, const QStyleOpti
         into.setBrush(painter->brush());
         into.setLayoutDirection(painter->layoutDirection());
         into.setRenderHints(painter->renderHints());
-        QStyleOptionGroupBox frameOnly = *box;
-        frameOnly.rect.moveTo(0, 0);
-        frameOnly.subControls = SC_GroupBoxFrame;
         QProxyStyle::drawComplexControl(control, &frameOnly, &into, widget);
         into.end();
-        QPixmapCache::insert(key, frame);
+        if (m_groupBoxFrames.size() >= 16) // a bound, for boxes resized again and again
+            m_groupBoxFrames.clear();
+        m_groupBoxFrames.insert(look, frame);
     }
     painter->drawPixmap(box->rect.topLeft(), frame);
     QStyleOptionGroupBox rest = *box;
     rest.subControls &= ~SC_GroupBoxFrame;
     if (rest.subControls)
         QProxyStyle::drawComplexControl(control, &rest, painter, widget);
+}
+
+QRect FlatFrameStyle::subControlRect(ComplexControl control, const QStyleOptionComplex *option, SubControl sub,
+                                     const QWidget *widget) const
+{
+    const auto *box = qstyleoption_cast<const QStyleOptionGroupBox *>(option);
+    if (control != CC_GroupBox || !box || !widget)
+        return QProxyStyle::subControlRect(control, option, sub, widget);
+    // Placing the title measures its text, and Fusion asks for it on every paint of the box.
+    const GroupBoxLook look = lookOf(*box, widget->font(), 1, int(sub));
+    if (const auto found = m_groupBoxRects.constFind(look); found != m_groupBoxRects.cend())
+        return *found;
+    const QRect rect = QProxyStyle::subControlRect(control, option, sub, widget);
+    if (m_groupBoxRects.size() >= 256)
+        m_groupBoxRects.clear();
+    m_groupBoxRects.insert(look, rect);
+    return rect;
 }
 
 CaretBlinkTimeout::CaretBlinkTimeout(int idleMs, QObject *parent)

@@ -1,9 +1,12 @@
 #pragma once
 #include <QColor>
+#include <QFont>
+#include <QHash>
 #include <QIcon>
 #include <QPixmap>
 #include <QPoint>
 #include <QProxyStyle>
+#include <QStyleOption>
 #include <QTimer>
 #include <QWidget>
 
@@ -31,7 +34,8 @@ QIcon applicationIcon();
 // repaint then no longer repaints the group boxes beneath it.
 // A group box's frame is drawn once into a pixmap and copied from it while nothing that shapes it
 // changes: the status lamps flip twice per exchange and repaint their group box, whose frame Fusion
-// draws afresh from an image file each time.
+// draws afresh from an image file each time; the places of its title and check box, which take a
+// measure of the title's text, are kept too.
 class FlatFrameStyle : public QProxyStyle
 {
 public:
@@ -41,7 +45,31 @@ public:
                        const QWidget *widget = nullptr) const override;
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex *option, QPainter *painter,
                             const QWidget *widget = nullptr) const override;
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex *option, SubControl sub,
+                         const QWidget *widget = nullptr) const override;
+
+    // Everything a group box's drawing and the places of its parts depend on.
+    struct GroupBoxLook
+    {
+        QRect rect;
+        qreal dpr;
+        int sub; // the sub-control placed; -1 for the frame's drawing
+        int state, subControls, activeSubControls, features, alignment;
+        QRgb textColor;
+        int lineWidth, midLineWidth, direction;
+        qint64 palette;
+        QFont font;
+        QString text;
+        bool operator==(const GroupBoxLook &other) const;
+    };
+
+private:
+    static GroupBoxLook lookOf(const QStyleOptionGroupBox &box, const QFont &font, qreal dpr, int sub);
+    mutable QHash<GroupBoxLook, QPixmap> m_groupBoxFrames;
+    mutable QHash<GroupBoxLook, QRect> m_groupBoxRects;
 };
+
+size_t qHash(const FlatFrameStyle::GroupBoxLook &look, size_t seed = 0);
 
 // Stops the text caret's blinking after a while without keyboard or mouse input, as desktops do, and
 // starts it again with the next input: a blinking caret would wake an idle window twice a second.

@@ -268,7 +268,7 @@ private slots:
         QCOMPARE(copied.grab().toImage(), plain.grab().toImage());
         for (QGroupBox *box : {&plain, &copied}) {
             switch (change) {
-            case 1: box->setTitle(QStringLiteral("Queries")); break;
+            case 1: box->setTitle(QStringLiteral("Queries and answers of the module")); break;
             case 2: box->setEnabled(false); break;
             case 3: box->resize(300, 80); break;
             case 4: box->setCheckable(true); break;
