@@ -256,7 +256,8 @@ void MSComm::pauseForTheRest()
     const int remaining = m_rThreshold - int(m_in.size());
     if (m_pausedForAnswer || m_rThreshold == 0 || remaining < 2)
         return;
-    const int pauseMs = int(remaining * characterMs() - kResumeLeadMs - characterMs());
+    // Resumed one character and the lead before the last byte can be there.
+    const int pauseMs = int((remaining - 1) * characterMs() - kResumeLeadMs);
     if (pauseMs < kShortestPauseMs)
         return;
     m_pausedForAnswer = true;
