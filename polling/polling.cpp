@@ -2,6 +2,7 @@
 
 #include "app/numbers.h"
 #include "polling/Timer.h"
+#include "serial/MSComm.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -50,6 +51,9 @@ void frmMain::Timer2_Timer()
         m_lastTickMessage.clear();
         return;
     }
+    // The event loop may hand over this tick before an answer that came in ahead of it: the next
+    // request would discard that answer.
+    MSComm1->deliverWaiting();
     lblCounter->setText(QString::number(qint64(counter) + 1));
     m_inTick = true;
     m_tickMessage.clear();

@@ -227,6 +227,19 @@ QByteArray MSComm::Input()
     return bytes;
 }
 
+void MSComm::deliverWaiting()
+{
+    if (!PortOpen())
+        return;
+    if (m_resume.isActive())
+        resumeReading();
+    // Bytes the event loop has not read yet; one look, no wait.
+    if (m_rThreshold > 0 && m_in.size() < m_rThreshold)
+        m_serial.waitForReadyRead(0);
+    while (!m_pending.isEmpty())
+        deliverNext();
+}
+
 void MSComm::readWaiting()
 {
     // Paused: the byte that stopped the notifications waits in the port's buffer for the resume.

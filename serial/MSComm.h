@@ -43,13 +43,16 @@ public:
     qint16 RThreshold() const { return m_rThreshold; }
     bool setOutput(const QByteArray &bytes);
     QByteArray Input();
+    // Reads what the driver holds now and hands over every notification already due, inside the
+    // caller: for one about to discard the input for a new request.
+    void deliverWaiting();
     qint16 CommEvent() const { return m_event; }
 
     // The device that port n opens, for messages and tests.
     QString deviceName() const;
 
 signals:
-    // Queued to the event thread: never raised inside another handler.
+    // Queued to the event thread: never raised inside another handler but deliverWaiting's caller.
     void OnComm();
 
 private:

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QThread>
 
 namespace {
 
@@ -23,12 +24,13 @@ struct Line
     frmMain *w = nullptr;
     int ticks = 0;
     int stopAt = 0; // stop polling right after this tick; 0: never
+    QByteArray commSet = "3,19200\r\n";
 
     bool open(bool linked = true)
     {
         if (linked && !pty.linkAs(h.dir.path(), 3))
             return false;
-        w = &h.open("3,19200\r\n");
+        w = &h.open(commSet);
         // Connected after the window's own handler, so it runs once the tick is done.
         QObject::connect(w->Timer2, &Timer::Tick, w, [this] {
             if (++ticks == stopAt)
@@ -121,6 +123,45 @@ private slots:
         QVERIFY(line.pty.read(1, 200).isEmpty()); // stopped: no further request
         QCOMPARE(line.w->lblCounter->text(), QStringLiteral("2"));
         QVERIFY(line.h.messages.isEmpty());
+    }
+
+    // The window was busy (or the module slow) until the next tick was due: the answer and the tick
+    // are ready together. The answer came first and must be shown, not cleared by the next request.
+    void answerDueWithTheTickIsShown_data()
+    {
+        QTest::addColumn<QByteArray>("commSet");
+        QTest::addColumn<int>("headBytes"); // read by the window before the stall
+        QTest::addColumn<int>("stallMs");
+        QTest::newRow("tick due during the stall") << QByteArray("3,19200\r\n") << 0 << 80;
+        QTest::newRow("two ticks due") << QByteArray("3,19200\r\n") << 0 << 130;
+        QTest::newRow("reading paused for the rest when the stall began") << QByteArray("3,19200\r\n") << 5 << 80;
+        // At 1200 baud the rest of the answer cannot come for 156 ms, a pause the tick falls into.
+        QTest::newRow("tick during the pause, the rest there sooner") << QByteArray("3,1200\r\n") << 5 << 0;
+    }
+    void answerDueWithTheTickIsShown()
+    {
+        QFETCH(QByteArray, commSet);
+        QFETCH(int, headBytes);
+        QFETCH(int, stallMs);
+        Line line;
+        line.commSet = commSet;
+        QVERIFY(line.open());
+        line.start(QStringLiteral("50"));
+        QVERIFY(line.waitTicks(1));
+        QCOMPARE(line.pty.read(8).size(), 8);
+        QByteArray answer = QByteArray::fromHex("010314");
+        for (int i = 0; i < 10; ++i)
+            answer += QByteArray::fromHex("0960");
+        answer = withCrc(answer);
+        QVERIFY(line.pty.write(answer.left(headBytes)));
+        QTest::qWait(5);
+        QVERIFY(line.pty.write(answer.mid(headBytes)));
+        QThread::msleep(stallMs); // no events handled: the bytes wait in the driver, the tick falls due
+        QVERIFY(line.waitTicks(1));
+        line.w->cmdStopOnce_Click();
+        QCOMPARE(line.w->txtValue[9]->text(), QStringLiteral("24.00"));
+        QCOMPARE(line.w->receiveCount, 2);
+        QCOMPARE(line.pty.read(8).size(), 8); // and the tick still sent its request
     }
 
     void wrapsCounter_data()
