@@ -1,6 +1,7 @@
 #pragma once
 // A periodic timer that, like the window's timer control, fires only while it is enabled and its
 // interval is above 0. A Qt timer at interval 0 would fire without pause instead.
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -21,8 +22,10 @@ signals:
 
 private:
     void update();
+    void onTimeout();
 
     QTimer m_timer;
+    QElapsedTimer m_sinceTick; // invalid until the first tick of a period
     bool m_enabled = true;
     int m_interval = 0;
 };

@@ -6,6 +6,7 @@
 #include "serial/MSComm.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -162,6 +163,29 @@ private slots:
         QCOMPARE(line.w->txtValue[9]->text(), QStringLiteral("24.00"));
         QCOMPARE(line.w->receiveCount, 2);
         QCOMPARE(line.pty.read(8).size(), 8); // and the tick still sent its request
+    }
+
+    // A stall makes a tick late; the next one, due soon after it, must not follow it closely.
+    void lateTickKeepsItsSpacing_data()
+    {
+        QTest::addColumn<int>("stallMs"); // from the start; the interval is 100 ms
+        QTest::newRow("on time") << 0;
+        QTest::newRow("late by 70 ms: the tick at 200 ms skipped") << 170;
+        QTest::newRow("two periods missed: one tick, not a burst") << 330;
+    }
+    void lateTickKeepsItsSpacing()
+    {
+        QFETCH(int, stallMs);
+        Timer timer;
+        timer.setInterval(100);
+        QElapsedTimer clock;
+        QList<qint64> at;
+        QObject::connect(&timer, &Timer::Tick, [&] { at << clock.elapsed(); });
+        clock.start();
+        QThread::msleep(stallMs);
+        QVERIFY(waitFor([&] { return at.size() >= 3; }, 2000));
+        for (int k = 1; k < at.size(); ++k)
+            QVERIFY2(at[k] - at[k - 1] >= 50, qPrintable(QStringLiteral("ticks at %1 and %2 ms").arg(at[k - 1]).arg(at[k])));
     }
 
     void wrapsCounter_data()
