@@ -112,11 +112,13 @@ void frmMain::buildControls()
         l->setGeometry(rect);
         return l;
     };
-    auto textBox = [](QWidget *parent, const QString &name, const QString &text, QRect rect) {
-        auto *t = new QLineEdit(text, parent);
-        t->setObjectName(name);
-        t->setGeometry(rect);
-        return t;
+    auto placeBox = [](QLineEdit *box, const QString &name, QRect rect) {
+        box->setObjectName(name);
+        box->setGeometry(rect);
+        return box;
+    };
+    auto textBox = [placeBox](QWidget *parent, const QString &name, const QString &text, QRect rect) {
+        return placeBox(new QLineEdit(text, parent), name, rect);
     };
     auto button = [](QWidget *parent, const char *name, const QString &caption, QRect rect) {
         auto *b = new QPushButton(caption, parent);
@@ -203,7 +205,9 @@ void frmMain::buildControls()
         const int nameWidth = (i == 6 || i == 7) ? 735 : 855;
         const ValueRow &row = kValueRows[i];
         lblValue[i] = label(PictureShow, indexed("lblValue", i), QString::fromUtf8(row.name), twips(1920, top, nameWidth, 270));
-        txtValue[i] = textBox(PictureShow, indexed("txtValue", i), QStringLiteral("0"), twips(2880, top, 735, 270));
+        // Repainted twice per exchange while polling, mostly with the same text.
+        txtValue[i] = placeBox(new PictureCachedLineEdit(QStringLiteral("0"), PictureShow), indexed("txtValue", i),
+                               twips(2880, top, 735, 270));
         lblDanWei[row.unitIndex] = label(PictureShow, indexed("lblDanWei", row.unitIndex), QString::fromUtf8(row.unit),
                                          twips(3720, top, 735, 270));
     }

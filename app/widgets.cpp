@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QLineEdit>
+#include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -116,6 +118,95 @@ QRect FlatFrameStyle::subControlRect(ComplexControl control, const QStyleOptionC
         m_groupBoxRects.clear();
     m_groupBoxRects.insert(look, rect);
     return rect;
+}
+
+bool PictureCachedLineEdit::Look::operator==(const Look &other) const
+{
+    return text == other.text && size == other.size && colorGroup == other.colorGroup && alignment == other.alignment
+        && margins == other.margins && enabled == other.enabled && frame == other.frame && readOnly == other.readOnly
+        && underMouse == other.underMouse && direction == other.direction && style == other.style
+        && format == other.format && dpr == other.dpr && font == other.font && palette == other.palette;
+}
+
+PictureCachedLineEdit::Look PictureCachedLineEdit::lookOn(const QImage &image) const
+{
+    const QPalette &colors = palette();
+    return {text(),      size(),      colors,     int(colors.currentColorGroup()), font(), int(alignment()),
+            textMargins(), isEnabled(), hasFrame(), isReadOnly(), underMouse(), int(layoutDirection()),
+            style(),     image.format(), image.devicePixelRatio()};
+}
+
+bool PictureCachedLineEdit::paintsAsEver() const
+{
+    return hasFocus() || hasSelectedText() || m_dragOver || echoMode() != Normal || !inputMask().isEmpty()
+        || text().isEmpty();
+}
+
+bool PictureCachedLineEdit::textFits() const
+{
+    // A text wider than the box scrolls with the caret, which the look leaves out. The characters'
+    // own widths, without laying the text out again, with room to spare for kerning.
+    const int room = width() - 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this)
+                   - textMargins().left() - textMargins().right() - 8;
+    const QFontMetrics metrics = fontMetrics();
+    int width = 0;
+    for (const QChar c : text())
+        width += metrics.horizontalAdvance(c);
+    return width <= room;
+}
+
+void PictureCachedLineEdit::paintEvent(QPaintEvent *event)
+{
+    if (paintsAsEver()) {
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    const QTransform toDevice = painter.deviceTransform();
+    if (!device || device->devType() != QInternal::Image || toDevice.type() > QTransform::TxScale) {
+        painter.end();
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    const auto *image = static_cast<const QImage *>(device);
+    const Look look = lookOn(*image);
+    for (int i = 0; i < m_pictures.size(); ++i) {
+        if (m_pictures[i].first == look) {
+            painter.drawImage(QPoint(0, 0), m_pictures[i].second);
+            m_pictures.move(i, 0);
+            return;
+        }
+    }
+    painter.end();
+    QLineEdit::paintEvent(event);
+    // Only a whole paint is a picture of the box; the box paints every pixel of itself.
+    const QRect inDevice = toDevice.mapRect(rect());
+    if (!(QRegion(rect()) - event->region()).isEmpty() || !image->rect().contains(inDevice) || !textFits())
+        return;
+    QImage picture = image->copy(inDevice);
+    picture.setDevicePixelRatio(image->devicePixelRatio());
+    m_pictures.prepend({look, picture});
+    if (m_pictures.size() > 4) // a red and a black picture of the last two texts
+        m_pictures.removeLast();
+}
+
+void PictureCachedLineEdit::dragEnterEvent(QDragEnterEvent *event)
+{
+    m_dragOver = true; // the box shows a drop caret
+    QLineEdit::dragEnterEvent(event);
+}
+
+void PictureCachedLineEdit::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    m_dragOver = false;
+    QLineEdit::dragLeaveEvent(event);
+}
+
+void PictureCachedLineEdit::dropEvent(QDropEvent *event)
+{
+    m_dragOver = false;
+    QLineEdit::dropEvent(event);
 }
 
 CaretBlinkTimeout::CaretBlinkTimeout(int idleMs, QObject *parent)

@@ -3,6 +3,11 @@
 #include <QFont>
 #include <QHash>
 #include <QIcon>
+#include <QImage>
+#include <QLineEdit>
+#include <QList>
+#include <QMargins>
+#include <QPalette>
 #include <QPixmap>
 #include <QPoint>
 #include <QProxyStyle>
@@ -70,6 +75,48 @@ private:
 };
 
 size_t qHash(const FlatFrameStyle::GroupBoxLook &look, size_t seed = 0);
+
+// A text box that shows again the picture of an earlier paint while nothing that paint depended on has
+// changed. The value boxes repaint twice per exchange while polling, red and then black, mostly with
+// the same text, and a line edit lays out, measures and draws its text on every paint. The picture is
+// copied from the painted image right after a whole, ordinary paint. A box with the focus, a
+// selection, a drag over it, no text or a text too wide for it paints as ever.
+class PictureCachedLineEdit : public QLineEdit
+{
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    // Everything the paint of a box without the focus depends on.
+    struct Look
+    {
+        QString text;
+        QSize size;
+        QPalette palette;
+        int colorGroup;
+        QFont font;
+        int alignment;
+        QMargins margins;
+        bool enabled, frame, readOnly, underMouse;
+        int direction;
+        const QStyle *style;
+        QImage::Format format;
+        qreal dpr;
+        bool operator==(const Look &other) const;
+    };
+    Look lookOn(const QImage &image) const;
+    bool paintsAsEver() const;
+    bool textFits() const;
+
+    QList<std::pair<Look, QImage>> m_pictures; // the latest first
+    bool m_dragOver = false;
+};
 
 // Stops the text caret's blinking after a while without keyboard or mouse input, as desktops do, and
 // starts it again with the next input: a blinking caret would wake an idle window twice a second.

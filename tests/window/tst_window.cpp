@@ -287,6 +287,60 @@ private slots:
             QVERIFY2(dynamic_cast<FlatFrameStyle *>(box->style()), qPrintable(box->objectName()));
     }
 
+    // A box that shows earlier pictures of itself looks, in the window, as a plain text box in the same
+    // state after every step: pictures are reused only while nothing they show has changed.
+    void cachedBoxLooksAsAPlainOne_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("red and black again") << QStringList{"red", "black", "red", "black", "red"};
+        QTest::newRow("a new text in each colour") << QStringList{"red", "black", "text 21.07", "red", "text 21.08"};
+        QTest::newRow("back to an earlier text") << QStringList{"text 1.00", "red", "text 2.00", "text 1.00", "black"};
+        QTest::newRow("a text wider than the box, scrolled") << QStringList{"text -12345.67890", "red", "black", "home", "red"};
+        QTest::newRow("a selection, then none") << QStringList{"red", "select", "black", "deselect", "red"};
+        QTest::newRow("disabled and enabled") << QStringList{"black", "disable", "red", "enable", "black"};
+        QTest::newRow("another background") << QStringList{"red", "base", "black", "red"};
+        QTest::newRow("emptied and filled") << QStringList{"red", "text ", "black", "text 3.50", "red"};
+    }
+    void cachedBoxLooksAsAPlainOne()
+    {
+        QFETCH(QStringList, steps);
+        QWidget top;
+        top.resize(200, 40);
+        QLineEdit plain(QStringLiteral("20.50"), &top);
+        PictureCachedLineEdit cached(QStringLiteral("20.50"), &top);
+        plain.setGeometry(10, 10, 49, 18);
+        cached.setGeometry(110, 10, 49, 18);
+        for (QLineEdit *box : {&plain, static_cast<QLineEdit *>(&cached)})
+            box->setFocusPolicy(Qt::NoFocus); // neither shows a caret
+        top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&top));
+        for (const QString &step : steps) {
+            for (QLineEdit *box : {&plain, static_cast<QLineEdit *>(&cached)}) {
+                if (step == QLatin1String("red") || step == QLatin1String("black"))
+                    setTextColor(box, step == QLatin1String("red") ? QColor(255, 0, 0) : QColor(0, 0, 0));
+                else if (step.startsWith(QLatin1String("text ")))
+                    box->setText(step.mid(5));
+                else if (step == QLatin1String("home"))
+                    box->setCursorPosition(0);
+                else if (step == QLatin1String("select"))
+                    box->setSelection(0, 2);
+                else if (step == QLatin1String("deselect"))
+                    box->deselect();
+                else if (step == QLatin1String("disable") || step == QLatin1String("enable"))
+                    box->setEnabled(step == QLatin1String("enable"));
+                else if (step == QLatin1String("base")) {
+                    QPalette colors = box->palette();
+                    colors.setColor(QPalette::Base, QColor(255, 255, 200));
+                    box->setPalette(colors);
+                }
+            }
+            QCoreApplication::processEvents();
+            const QImage window = top.screen()->grabWindow(top.winId()).toImage();
+            QVERIFY(!window.isNull());
+            QCOMPARE(window.copy(cached.geometry()), window.copy(plain.geometry()));
+        }
+    }
+
     // An idle window is not woken by the caret; the next input makes it blink again.
     void caretStopsBlinkingWhenIdle()
     {
