@@ -10,6 +10,8 @@
 #include <QRadialGradient>
 #include <QStyleOption>
 
+#include <cmath>
+
 LineWidget::LineWidget(QPoint from, QPoint to, QWidget *parent)
     : QWidget(parent), m_from(from), m_to(to)
 {
@@ -164,7 +166,9 @@ void PictureCachedLineEdit::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
     const QTransform toDevice = painter.deviceTransform();
-    if (!device || device->devType() != QInternal::Image || toDevice.type() > QTransform::TxScale) {
+    // A fractional scale would blend the box's edges with its neighbours': such boxes paint as ever.
+    const bool wholePixels = device && device->devicePixelRatio() == std::round(device->devicePixelRatio());
+    if (!wholePixels || device->devType() != QInternal::Image || toDevice.type() > QTransform::TxScale) {
         painter.end();
         QLineEdit::paintEvent(event);
         return;
@@ -184,9 +188,7 @@ void PictureCachedLineEdit::paintEvent(QPaintEvent *event)
     const QRect inDevice = toDevice.mapRect(rect());
     if (!(QRegion(rect()) - event->region()).isEmpty() || !image->rect().contains(inDevice) || !textFits())
         return;
-    QImage picture = image->copy(inDevice);
-    picture.setDevicePixelRatio(image->devicePixelRatio());
-    m_pictures.prepend({look, picture});
+    m_pictures.prepend({look, image->copy(inDevice)}); // the copy keeps the image's pixel ratio
     if (m_pictures.size() > 4) // a red and a black picture of the last two texts
         m_pictures.removeLast();
 }

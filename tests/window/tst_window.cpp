@@ -334,10 +334,16 @@ private slots:
                     box->setPalette(colors);
                 }
             }
+            // As the window shows them, and drawn at twice the size as on a high-density screen.
             QCoreApplication::processEvents();
             const QImage window = top.screen()->grabWindow(top.winId()).toImage();
             QVERIFY(!window.isNull());
             QCOMPARE(window.copy(cached.geometry()), window.copy(plain.geometry()));
+            QImage doubled(top.size() * 2, QImage::Format_RGB32);
+            doubled.setDevicePixelRatio(2);
+            top.render(&doubled);
+            const auto inDoubled = [](const QWidget &box) { return QRect(box.pos() * 2, box.size() * 2); };
+            QCOMPARE(doubled.copy(inDoubled(cached)), doubled.copy(inDoubled(plain)));
         }
     }
 
