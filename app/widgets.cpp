@@ -159,34 +159,37 @@ bool PictureCachedLineEdit::textFits() const
 
 void PictureCachedLineEdit::paintEvent(QPaintEvent *event)
 {
-    if (paintsAsEver()) {
-        QLineEdit::paintEvent(event);
-        return;
-    }
-    QPainter painter(this);
-    QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
-    const QTransform toDevice = painter.deviceTransform();
-    // A fractional scale would blend the box's edges with its neighbours': such boxes paint as ever.
-    const bool wholePixels = device && device->devicePixelRatio() == std::round(device->devicePixelRatio());
-    if (!wholePixels || device->devType() != QInternal::Image || toDevice.type() > QTransform::TxScale) {
-        painter.end();
-        QLineEdit::paintEvent(event);
-        return;
-    }
-    const auto *image = static_cast<const QImage *>(device);
-    const Look look = lookOn(*image);
-    for (int i = 0; i < m_pictures.size(); ++i) {
-        if (m_pictures[i].first == look) {
-            painter.drawImage(QPoint(0, 0), m_pictures[i].second);
-            m_pictures.move(i, 0);
-            return;
+    const QImage *image = nullptr;
+    QRect inDevice;
+    Look look;
+    if (!paintsAsEver()) {
+        QPainter painter(this);
+        const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+        // A fractional scale would blend the box's edges with its neighbours': such boxes paint as ever.
+        if (device && device->devType() == QInternal::Image
+            && device->devicePixelRatio() == std::round(device->devicePixelRatio())
+            && painter.deviceTransform().type() <= QTransform::TxScale) {
+            image = static_cast<const QImage *>(device);
+            inDevice = painter.deviceTransform().mapRect(rect());
+            look = lookOn(*image);
+            for (int i = 0; i < m_pictures.size(); ++i) {
+                if (m_pictures[i].first == look) {
+                    painter.drawImage(QPoint(0, 0), m_pictures[i].second);
+                    m_pictures.move(i, 0);
+                    return;
+                }
+            }
         }
     }
-    painter.end();
     QLineEdit::paintEvent(event);
+    if (!textFits()) {
+        // The paint scrolled the text, which showing a picture would not undo: no picture until an
+        // ordinary paint of a text that fits has set the scroll again.
+        m_pictures.clear();
+        return;
+    }
     // Only a whole paint is a picture of the box; the box paints every pixel of itself.
-    const QRect inDevice = toDevice.mapRect(rect());
-    if (!(QRegion(rect()) - event->region()).isEmpty() || !image->rect().contains(inDevice) || !textFits())
+    if (!image || !(QRegion(rect()) - event->region()).isEmpty() || !image->rect().contains(inDevice))
         return;
     m_pictures.prepend({look, image->copy(inDevice)}); // the copy keeps the image's pixel ratio
     if (m_pictures.size() > 4) // a red and a black picture of the last two texts

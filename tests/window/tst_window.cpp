@@ -300,6 +300,9 @@ private slots:
         QTest::newRow("disabled and enabled") << QStringList{"black", "disable", "red", "enable", "black"};
         QTest::newRow("another background") << QStringList{"red", "base", "black", "red"};
         QTest::newRow("emptied and filled") << QStringList{"red", "text ", "black", "text 3.50", "red"};
+        // A scrolled text moves the box's caret mapping; the box painted again must set it back.
+        QTest::newRow("clicked after a scrolled text") << QStringList{"red", "black", "text -12345.67890", "text 20.50", "red", "click"};
+        QTest::newRow("clicked after a scrolled selection") << QStringList{"red", "black", "text -12345.67890", "select", "text 20.50", "red", "click"};
     }
     void cachedBoxLooksAsAPlainOne()
     {
@@ -322,6 +325,8 @@ private slots:
                     box->setText(step.mid(5));
                 else if (step == QLatin1String("home"))
                     box->setCursorPosition(0);
+                else if (step == QLatin1String("click"))
+                    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(30, 9));
                 else if (step == QLatin1String("select"))
                     box->setSelection(0, 2);
                 else if (step == QLatin1String("deselect"))
@@ -339,6 +344,7 @@ private slots:
             const QImage window = top.screen()->grabWindow(top.winId()).toImage();
             QVERIFY(!window.isNull());
             QCOMPARE(window.copy(cached.geometry()), window.copy(plain.geometry()));
+            QCOMPARE(cached.cursorPosition(), plain.cursorPosition());
             QImage doubled(top.size() * 2, QImage::Format_RGB32);
             doubled.setDevicePixelRatio(2);
             top.render(&doubled);
