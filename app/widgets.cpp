@@ -140,8 +140,11 @@ PictureCachedLineEdit::Look PictureCachedLineEdit::lookOn(const QImage &image) c
 
 bool PictureCachedLineEdit::paintsAsEver() const
 {
+    // A paint also sets where the text is scrolled to, which a picture skips: only left-aligned text
+    // that fits is never scrolled, whatever was painted before it.
+    const bool leftAligned = QStyle::visualAlignment(layoutDirection(), alignment()) & Qt::AlignLeft;
     return hasFocus() || hasSelectedText() || m_dragOver || echoMode() != Normal || !inputMask().isEmpty()
-        || text().isEmpty();
+        || text().isEmpty() || !leftAligned;
 }
 
 bool PictureCachedLineEdit::textFits() const

@@ -302,6 +302,7 @@ private slots:
         QTest::newRow("emptied and filled") << QStringList{"red", "text ", "black", "text 3.50", "red"};
         // A scrolled text moves the box's caret mapping; the box painted again must set it back.
         QTest::newRow("clicked after a scrolled text") << QStringList{"red", "black", "text -12345.67890", "text 20.50", "red", "click"};
+        QTest::newRow("right-aligned, clicked after a wider text") << QStringList{"align right", "text 1.00", "red", "text 22.00", "text 1.00", "click"};
         QTest::newRow("clicked after a scrolled selection") << QStringList{"red", "black", "text -12345.67890", "select", "text 20.50", "red", "click"};
     }
     void cachedBoxLooksAsAPlainOne()
@@ -325,6 +326,8 @@ private slots:
                     box->setText(step.mid(5));
                 else if (step == QLatin1String("home"))
                     box->setCursorPosition(0);
+                else if (step == QLatin1String("align right"))
+                    box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
                 else if (step == QLatin1String("click"))
                     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(30, 9));
                 else if (step == QLatin1String("select"))
