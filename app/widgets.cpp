@@ -154,10 +154,10 @@ bool PictureCachedLineEdit::textFits() const
     const int room = width() - 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this)
                    - textMargins().left() - textMargins().right() - 8;
     const QFontMetrics metrics = fontMetrics();
-    int width = 0;
+    int advance = 0;
     for (const QChar c : text())
-        width += metrics.horizontalAdvance(c);
-    return width <= room;
+        advance += metrics.horizontalAdvance(c);
+    return advance <= room;
 }
 
 void PictureCachedLineEdit::paintEvent(QPaintEvent *event)

@@ -80,7 +80,7 @@ size_t qHash(const FlatFrameStyle::GroupBoxLook &look, size_t seed = 0);
 // changed. The value boxes repaint twice per exchange while polling, red and then black, mostly with
 // the same text, and a line edit lays out, measures and draws its text on every paint. The picture is
 // copied from the painted image right after a whole, ordinary paint. A box with the focus, a
-// selection, a drag over it, no text or a text too wide for it paints as ever.
+// selection, a drag over it, no text, or a text not aligned left or too wide for it paints as ever.
 class PictureCachedLineEdit : public QLineEdit
 {
 public:
@@ -99,15 +99,15 @@ private:
         QString text;
         QSize size;
         QPalette palette;
-        int colorGroup;
+        int colorGroup = 0;
         QFont font;
-        int alignment;
+        int alignment = 0;
         QMargins margins;
-        bool enabled, frame, readOnly, underMouse;
-        int direction;
-        const QStyle *style;
-        QImage::Format format;
-        qreal dpr;
+        bool enabled = false, frame = false, readOnly = false, underMouse = false;
+        int direction = 0;
+        const QStyle *style = nullptr;
+        QImage::Format format = QImage::Format_Invalid;
+        qreal dpr = 1;
         bool operator==(const Look &other) const;
     };
     Look lookOn(const QImage &image) const;
