@@ -168,12 +168,13 @@ void PictureCachedLineEdit::paintEvent(QPaintEvent *event)
     if (!paintsAsEver()) {
         QPainter painter(this);
         const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+        const QTransform toDevice = painter.deviceTransform();
         // A fractional scale would blend the box's edges with its neighbours': such boxes paint as ever.
         if (device && device->devType() == QInternal::Image
             && device->devicePixelRatio() == std::round(device->devicePixelRatio())
-            && painter.deviceTransform().type() <= QTransform::TxScale) {
+            && toDevice.type() <= QTransform::TxScale) {
             image = static_cast<const QImage *>(device);
-            inDevice = painter.deviceTransform().mapRect(rect());
+            inDevice = toDevice.mapRect(rect());
             look = lookOn(*image);
             for (int i = 0; i < m_pictures.size(); ++i) {
                 if (m_pictures[i].first == look) {
