@@ -287,6 +287,51 @@ private slots:
             QVERIFY2(dynamic_cast<FlatFrameStyle *>(box->style()), qPrintable(box->objectName()));
     }
 
+    // The texts that repaint while polling are drawn without shaping; the window must look as it does
+    // with every text shaped.
+    void unshapedTextsLookShaped_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("count");
+        QTest::newRow("read and its answer") << "01 03 00 00 00 0A C5 CD "
+                                             << "01 03 14 08 3D 08 3E 08 3F 08 40 08 41 08 42 08 43 08 44 08 45 08 46 50 5E "
+                                             << "1234567890";
+        QTest::newRow("address change, waiting")
+            << "02 06 0B 00 00 07 E8 0B " << QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)") << "2147483647";
+        QTest::newRow("empty") << "" << "" << "0";
+    }
+    void unshapedTextsLookShaped()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, state);
+        QFETCH(QString, count);
+        w->txtCommand->setText(command);
+        w->txtState->setText(state);
+        w->lblCounter->setText(count);
+        w->lblErrCounter->setText(count);
+        for (int i = 0; i < 10; ++i)
+            w->txtValue[i]->setText(QString::number(-40.5 + 17.3 * i, 'f', 1));
+        const QImage unshaped = w->grab().toImage();
+        QList<QWidget *> changed;
+        for (QWidget *widget : w->findChildren<QWidget *>()) {
+            if (!(widget->font().styleStrategy() & QFont::PreferNoShaping))
+                continue;
+            QFont shaped = widget->font();
+            shaped.setStyleStrategy(QFont::PreferDefault);
+            widget->setFont(shaped);
+            changed << widget;
+        }
+        QVERIFY(!changed.isEmpty());
+        const QImage shaped = w->grab().toImage();
+        for (QWidget *widget : changed) {
+            QFont font = widget->font();
+            font.setStyleStrategy(QFont::PreferNoShaping);
+            widget->setFont(font);
+        }
+        QCOMPARE(unshaped, shaped);
+    }
+
     // A box that shows earlier pictures of itself looks, in the window, as a plain text box in the same
     // state after every step: pictures are reused only while nothing they show has changed.
     void cachedBoxLooksAsAPlainOne_data()
