@@ -80,7 +80,6 @@ void frmMain::comDoOnce_Click()
         commReady = 0;
         return;
     }
-    ShowLamp(ImgYellow);
     MSComm1->setInBufferCount(0);
     MSComm1->setInputLen(0);
     MSComm1->setInputMode(1);
@@ -99,8 +98,9 @@ void frmMain::comDoOnce_Click()
     requestKind = 1;
     m_readHead = frame.left(2) + char(2 * quint8(frame[5]));
     MSComm1->setOutput(frame);
-    // After the write: the boxes' palette changes cost more than the rest of the click. The answer's
-    // notification is queued, so it cannot be handled before the boxes are red.
+    // After the write: the lamp's restacking and the boxes' palette changes cost more than the rest of
+    // the click. The answer's notification is queued, so it cannot be handled before they show.
+    ShowLamp(ImgYellow);
     markValuesStale();
     qCDebug(lcFrames) << "sent" << frame.toHex(' ');
     for (char byte : frame)
