@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <fcntl.h>
 #include <memory>
 #include <poll.h>
 #include <thread>
@@ -168,10 +169,63 @@ void BM_WindowWork(benchmark::State &state)
     reportPercentiles(state, "window_us", samples);
 }
 
+// The machine's own floor for both figures above, with no window and no event loop: 8 bytes written
+// on a pty's slave side until readable by the same far-side thread, and 25 bytes written on the
+// master side until read by this thread blocked in poll() on the slave side.
+void BM_LineFloor(benchmark::State &state)
+{
+    Pty pty;
+    const int slave = ::open(pty.slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    if (slave < 0) {
+        state.SkipWithError("no pty");
+        return;
+    }
+    FarSide far(pty.masterFd());
+    const QByteArray request(8, '\x01');
+    const QByteArray answer = answerFor(0);
+    std::vector<double> written, readable, delivered;
+    for (auto _ : state) {
+        usleep(1000);
+        const Clock::time_point start = Clock::now();
+        const bool sent = ::write(slave, request.constData(), size_t(request.size())) == request.size();
+        const Clock::time_point left = Clock::now();
+        Clock::time_point arrived;
+        if (!sent || !far.waitFor(int(request.size()), arrived)) {
+            state.SkipWithError("no request");
+            break;
+        }
+        usleep(1000);
+        const Clock::time_point answered = Clock::now();
+        pty.write(answer);
+        char buffer[64];
+        qsizetype got = 0;
+        pollfd ready{slave, POLLIN, 0};
+        while (got < answer.size() && poll(&ready, 1, 2000) > 0) {
+            const ssize_t n = ::read(slave, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        if (got < answer.size()) {
+            state.SkipWithError("no answer");
+            break;
+        }
+        delivered.push_back(micros(answered, Clock::now()));
+        written.push_back(micros(start, left));
+        readable.push_back(micros(start, arrived));
+        state.SetIterationTime((readable.back() + delivered.back()) / 1e6);
+    }
+    ::close(slave);
+    reportPercentiles(state, "floor_click_us", readable);
+    reportPercentiles(state, "floor_click_write_us", written);
+    reportPercentiles(state, "floor_answer_read_us", delivered);
+}
+
 } // namespace
 
 BENCHMARK(BM_WindowWork)->ArgName("changing")->Arg(1)->Arg(0)->Iterations(2000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Exchange)->ArgName("changing")->Arg(1)->Arg(0)->Iterations(2000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LineFloor)->Iterations(2000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
