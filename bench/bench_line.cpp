@@ -367,6 +367,12 @@ void BM_Polling(benchmark::State &state)
         state.counters["sim_requests"] = double(simRequests - 1);
         state.counters["sim_answers"] = double(simAnswers - 1);
         state.counters["late_max_ms"] = maxOf(lateness);
+        // Whether the late ticks are a start-up cost or the machine's passing stalls.
+        if (!lateness.empty()) {
+            const auto worst = std::max_element(lateness.begin(), lateness.end());
+            state.counters["late_max_at_s"] = ms(start, ticks[std::size_t(worst - lateness.begin())]) / 1000;
+            state.counters["late_over_5ms"] = double(std::count_if(lateness.begin(), lateness.end(), [](double late) { return late > 5; }));
+        }
         state.counters["late_p99_ms"] = percentiles(lateness).p99;
         state.counters["late_median_ms"] = percentiles(lateness).median;
         state.counters["drift_ms"] = lateness.empty() ? 0 : lateness.back();
