@@ -306,6 +306,7 @@ private slots:
         QFETCH(QString, command);
         QFETCH(QString, state);
         QFETCH(QString, count);
+        const QString before[] = {w->txtCommand->text(), w->txtState->text(), w->lblCounter->text(), w->lblErrCounter->text()};
         w->txtCommand->setText(command);
         w->txtState->setText(state);
         w->lblCounter->setText(count);
@@ -329,6 +330,12 @@ private slots:
             font.setStyleStrategy(QFont::PreferNoShaping);
             widget->setFont(font);
         }
+        w->txtCommand->setText(before[0]);
+        w->txtState->setText(before[1]);
+        w->lblCounter->setText(before[2]);
+        w->lblErrCounter->setText(before[3]);
+        for (QLineEdit *box : w->txtValue)
+            box->setText(QStringLiteral("0"));
         QCOMPARE(unshaped, shaped);
     }
 
