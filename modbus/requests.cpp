@@ -103,8 +103,7 @@ void frmMain::comDoOnce_Click()
     ShowLamp(ImgYellow);
     markValuesStale();
     qCDebug(lcFrames) << "sent" << frame.toHex(' ');
-    for (char byte : frame)
-        commandHex += FormatHex(quint8(byte)) + QLatin1Char(' ');
+    commandHex = requestHexText(frame);
     // Polling sends the same request on every tick: the box need not be laid out and painted again.
     if (txtCommand->text() != commandHex)
         txtCommand->setText(commandHex);
@@ -125,8 +124,7 @@ void sendAddressCommand(frmMain &w, qint16 kind, QByteArray frame)
     w.Crc16(frame, 5);
     frame[6] = char(w.HiByte);
     frame[7] = char(w.LoByte);
-    for (char byte : frame)
-        w.commandHex += w.FormatHex(quint8(byte)) + QLatin1Char(' ');
+    w.commandHex = requestHexText(frame);
     w.MSComm1->setRThreshold(6);
     w.txtCommand->setText(w.commandHex);
     if (w.MSComm1->PortOpen()) {
