@@ -205,11 +205,18 @@ void BM_Read(benchmark::State &state)
     state.counters["silence_ms"] = silenceMs(baud);
 }
 
-double cpuSeconds()
+// This process's processor time, in the program's own code and in the kernel on its behalf.
+struct CpuSeconds
+{
+    double user = 0, system = 0;
+};
+
+CpuSeconds cpuSeconds()
 {
     rusage use{};
     getrusage(RUSAGE_SELF, &use);
-    return double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) + double(use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
+    return {double(use.ru_utime.tv_sec) + double(use.ru_utime.tv_usec) / 1e6,
+            double(use.ru_stime.tv_sec) + double(use.ru_stime.tv_usec) / 1e6};
 }
 
 long voluntarySwitches()
@@ -331,14 +338,15 @@ void BM_Polling(benchmark::State &state)
         });
         const long decodedBefore = rig.watch->decodes();
         w.txtTimerSet->setText(QString::number(kIntervalMs));
-        const double cpuBefore = cpuSeconds();
+        const CpuSeconds cpuBefore = cpuSeconds();
         const long switchesBefore = voluntarySwitches();
         start = Clock::now();
         w.cmdOneM_Click();
         runEventLoop(kSeconds * 1000 + kIntervalMs / 2); // half an interval past the last tick
         w.cmdStopOnce_Click();
         const Clock::time_point end = Clock::now();
-        const double cpu = cpuSeconds() - cpuBefore;
+        const CpuSeconds cpuAfter = cpuSeconds();
+        const double cpuUser = cpuAfter.user - cpuBefore.user, cpuSystem = cpuAfter.system - cpuBefore.system;
         const long switches = voluntarySwitches() - switchesBefore;
         runEventLoop(200); // the last answer
         QObject::disconnect(onTick);
@@ -376,7 +384,9 @@ void BM_Polling(benchmark::State &state)
         state.counters["late_p99_ms"] = percentiles(lateness).p99;
         state.counters["late_median_ms"] = percentiles(lateness).median;
         state.counters["drift_ms"] = lateness.empty() ? 0 : lateness.back();
-        state.counters["cpu_pct"] = 100 * cpu / (ms(start, end) / 1000);
+        state.counters["cpu_pct"] = 100 * (cpuUser + cpuSystem) / (ms(start, end) / 1000);
+        state.counters["cpu_user_pct"] = 100 * cpuUser / (ms(start, end) / 1000);
+        state.counters["cpu_system_pct"] = 100 * cpuSystem / (ms(start, end) / 1000);
         state.counters["wakeups_per_exchange"] = ticks.empty() ? 0 : double(switches) / double(ticks.size());
         state.counters["rss_first10s_mb"] = firstMb;
         state.counters["rss_last10s_mb"] = lastMb;
