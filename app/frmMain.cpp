@@ -161,7 +161,10 @@ void frmMain::buildControls()
     cmdCom = button(Frame5, "cmdCom", QStringLiteral("保存设置"), twips(4560, 220, 1095, 375));
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
 
-    Frame6 = group("Frame6", QStringLiteral("运行状态指示"), twips(6720, 0, 3855, 615));
+    // Its lamps and counters repaint it twice per exchange.
+    Frame6 = new PictureCachedGroupBox(QStringLiteral("运行状态指示"), this);
+    Frame6->setObjectName(QStringLiteral("Frame6"));
+    Frame6->setGeometry(twips(6720, 0, 3855, 615));
     Picture2 = new QWidget(Frame6);
     Picture2->setObjectName(QStringLiteral("Picture2"));
     Picture2->setGeometry(twips(120, 240, 900, 255));

@@ -218,6 +218,60 @@ void PictureCachedLineEdit::dropEvent(QDropEvent *event)
     QLineEdit::dropEvent(event);
 }
 
+bool PictureCachedGroupBox::Look::operator==(const Look &other) const
+{
+    return title == other.title && size == other.size && background == other.background
+        && alignment == other.alignment && direction == other.direction && enabled == other.enabled
+        && flat == other.flat && active == other.active && style == other.style && format == other.format
+        && dpr == other.dpr && font == other.font && palette == other.palette;
+}
+
+bool PictureCachedGroupBox::onPlainBackground() const
+{
+    // What Qt fills beneath the box before it paints: the parent's own colour, with no picture or
+    // gradient in it. (The parent is one of this program's, which paints nothing else.)
+    const QWidget *parent = parentWidget();
+    return parent && (parent->isWindow() || parent->autoFillBackground())
+        && parent->palette().window().style() == Qt::SolidPattern && !isCheckable();
+}
+
+PictureCachedGroupBox::Look PictureCachedGroupBox::lookOn(const QImage &image) const
+{
+    return {title(),          size(),           palette(), parentWidget()->palette().window().color().rgba(),
+            font(),           int(alignment()), int(layoutDirection()),
+            isEnabled(),      isFlat(),         isActiveWindow(),
+            style(),          image.format(),   image.devicePixelRatio()};
+}
+
+void PictureCachedGroupBox::paintEvent(QPaintEvent *event)
+{
+    const QImage *image = nullptr;
+    QRect inDevice;
+    Look look;
+    if (onPlainBackground()) {
+        QPainter painter(this);
+        const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+        const QTransform toDevice = painter.deviceTransform();
+        if (device && device->devType() == QInternal::Image
+            && device->devicePixelRatio() == std::round(device->devicePixelRatio())
+            && toDevice.type() <= QTransform::TxScale) {
+            image = static_cast<const QImage *>(device);
+            inDevice = toDevice.mapRect(rect());
+            look = lookOn(*image);
+            if (!m_picture.isNull() && m_look == look) {
+                painter.drawImage(QPoint(0, 0), m_picture);
+                return;
+            }
+        }
+    }
+    QGroupBox::paintEvent(event);
+    // Only a whole paint is a picture of the box, and only one the parent's background lies under.
+    if (!image || !(QRegion(rect()) - event->region()).isEmpty() || !image->rect().contains(inDevice))
+        return;
+    m_look = look;
+    m_picture = image->copy(inDevice); // the copy keeps the image's pixel ratio
+}
+
 CaretBlinkTimeout::CaretBlinkTimeout(int idleMs, QObject *parent)
     : QObject(parent), m_flashTime(QApplication::cursorFlashTime())
 {

@@ -1,6 +1,7 @@
 #pragma once
 #include <QColor>
 #include <QFont>
+#include <QGroupBox>
 #include <QHash>
 #include <QIcon>
 #include <QImage>
@@ -116,6 +117,43 @@ private:
 
     QList<std::pair<Look, QImage>> m_pictures; // the latest first
     bool m_dragOver = false;
+};
+
+// A group box that shows again the picture of an earlier paint while nothing that paint depended on
+// has changed. The status box repaints beneath its lamps and counters twice per exchange while
+// polling, and drawing its title is most of that. The picture is copied from the painted image right
+// after a whole, ordinary paint, before the children paint, so it holds the window's background under
+// the box too: it serves only in a parent that paints nothing but a plain colour, with no sibling
+// beneath the box, and not while the box is checkable (a check box follows the mouse).
+class PictureCachedGroupBox : public QGroupBox
+{
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    // Everything the paint depends on, the parent's colour included.
+    struct Look
+    {
+        QString title;
+        QSize size;
+        QPalette palette;
+        QRgb background = 0;
+        QFont font;
+        int alignment = 0, direction = 0;
+        bool enabled = false, flat = false, active = false;
+        const QStyle *style = nullptr;
+        QImage::Format format = QImage::Format_Invalid;
+        qreal dpr = 1;
+        bool operator==(const Look &other) const;
+    };
+    bool onPlainBackground() const;
+    Look lookOn(const QImage &image) const;
+
+    Look m_look;
+    QImage m_picture;
 };
 
 // Stops the text caret's blinking after a while without keyboard or mouse input, as desktops do, and

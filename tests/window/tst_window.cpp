@@ -287,6 +287,69 @@ private slots:
             QVERIFY2(dynamic_cast<FlatFrameStyle *>(box->style()), qPrintable(box->objectName()));
     }
 
+    // A group box that shows an earlier picture of itself looks as a plain one, also after a change
+    // to what it or the window beneath it shows.
+    void cachedGroupBoxLooksAsAPlainOne_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::newRow("a child changes beneath the title") << QStringList{"count", "count"};
+        QTest::newRow("retitled") << QStringList{"count", "title", "count"};
+        QTest::newRow("disabled and enabled") << QStringList{"disable", "count", "enable", "count"};
+        QTest::newRow("bold title") << QStringList{"count", "bold", "count"};
+        QTest::newRow("window colour") << QStringList{"count", "window", "count"};
+        QTest::newRow("moved") << QStringList{"count", "move", "count"};
+        QTest::newRow("checkable") << QStringList{"count", "checkable", "count", "uncheck", "count"};
+    }
+    void cachedGroupBoxLooksAsAPlainOne()
+    {
+        QFETCH(QStringList, steps);
+        QWidget top;
+        top.resize(600, 80);
+        QGroupBox plain(QStringLiteral("运行状态指示"), &top);
+        PictureCachedGroupBox cached(QStringLiteral("运行状态指示"), &top);
+        plain.setGeometry(10, 0, 257, 41);
+        cached.setGeometry(300, 0, 257, 41);
+        QLabel plainCount(QStringLiteral("0"), &plain), cachedCount(QStringLiteral("0"), &cached);
+        for (QLabel *count : {&plainCount, &cachedCount})
+            count->setGeometry(32, 16, 57, 17); // where the counters are, beneath the title
+        top.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&top));
+        int counted = 0;
+        for (const QString &step : steps) {
+            ++counted;
+            for (QGroupBox *box : {&plain, static_cast<QGroupBox *>(&cached)}) {
+                auto *count = box->findChild<QLabel *>();
+                if (step == QLatin1String("count"))
+                    count->setText(QString::number(counted * 1111));
+                else if (step == QLatin1String("title"))
+                    box->setTitle(QStringLiteral("Queries and answers"));
+                else if (step == QLatin1String("disable") || step == QLatin1String("enable"))
+                    box->setEnabled(step == QLatin1String("enable"));
+                else if (step == QLatin1String("bold")) {
+                    QFont bold = box->font();
+                    bold.setBold(true);
+                    box->setFont(bold);
+                } else if (step == QLatin1String("move"))
+                    box->move(box->pos() + QPoint(1, 20));
+                else if (step == QLatin1String("checkable"))
+                    box->setCheckable(true);
+                else if (step == QLatin1String("uncheck"))
+                    box->setChecked(false);
+            }
+            if (step == QLatin1String("window")) {
+                QPalette colors = top.palette();
+                colors.setColor(QPalette::Window, QColor(200, 220, 255));
+                top.setPalette(colors);
+            }
+            QCoreApplication::processEvents();
+            const QImage window = top.screen()->grabWindow(top.winId()).toImage();
+            QVERIFY(!window.isNull());
+            QCOMPARE(window.copy(cached.geometry()), window.copy(plain.geometry()));
+        }
+        // The window's status box is one.
+        QVERIFY(dynamic_cast<PictureCachedGroupBox *>(w->Frame6));
+    }
+
     // The texts that repaint while polling are drawn without shaping; the window must look as it does
     // with every text shaped.
     void unshapedTextsLookShaped_data()
