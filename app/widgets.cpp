@@ -122,6 +122,31 @@ QRect FlatFrameStyle::subControlRect(ComplexControl control, const QStyleOptionC
     return rect;
 }
 
+namespace {
+
+// The image a painter draws into, for a widget whose paint a copy of its pixels may stand for, and
+// the widget's rect in it; null when the device is no image or the scale is fractional (the widget's
+// edges would blend with its neighbours') or the transform turns.
+const QImage *pictureDevice(const QPainter &painter, const QRect &rect, QRect *inDevice)
+{
+    const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    const QTransform toDevice = painter.deviceTransform();
+    if (!device || device->devType() != QInternal::Image
+        || device->devicePixelRatio() != std::round(device->devicePixelRatio())
+        || toDevice.type() > QTransform::TxScale)
+        return nullptr;
+    *inDevice = toDevice.mapRect(rect);
+    return static_cast<const QImage *>(device);
+}
+
+// Whether a paint took in all of the widget's rect, and the image holds all of it.
+bool paintedWhole(const QPaintEvent &event, const QRect &rect, const QImage &image, const QRect &inDevice)
+{
+    return (QRegion(rect) - event.region()).isEmpty() && image.rect().contains(inDevice);
+}
+
+} // namespace
+
 bool PictureCachedLineEdit::Look::operator==(const Look &other) const
 {
     return text == other.text && size == other.size && colorGroup == other.colorGroup && alignment == other.alignment
@@ -167,14 +192,8 @@ void PictureCachedLineEdit::paintEvent(QPaintEvent *event)
     Look look;
     if (!paintsAsEver()) {
         QPainter painter(this);
-        const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
-        const QTransform toDevice = painter.deviceTransform();
-        // A fractional scale would blend the box's edges with its neighbours': such boxes paint as ever.
-        if (device && device->devType() == QInternal::Image
-            && device->devicePixelRatio() == std::round(device->devicePixelRatio())
-            && toDevice.type() <= QTransform::TxScale) {
-            image = static_cast<const QImage *>(device);
-            inDevice = toDevice.mapRect(rect());
+        image = pictureDevice(painter, rect(), &inDevice);
+        if (image) {
             look = lookOn(*image);
             for (int i = 0; i < m_pictures.size(); ++i) {
                 if (m_pictures[i].first == look) {
@@ -193,7 +212,7 @@ void PictureCachedLineEdit::paintEvent(QPaintEvent *event)
         return;
     }
     // Only a whole paint is a picture of the box; the box paints every pixel of itself.
-    if (!image || !(QRegion(rect()) - event->region()).isEmpty() || !image->rect().contains(inDevice))
+    if (!image || !paintedWhole(*event, rect(), *image, inDevice))
         return;
     m_pictures.prepend({look, image->copy(inDevice)}); // the copy keeps the image's pixel ratio
     if (m_pictures.size() > 4) // a red and a black picture of the last two texts
@@ -250,13 +269,8 @@ void PictureCachedGroupBox::paintEvent(QPaintEvent *event)
     Look look;
     if (onPlainBackground()) {
         QPainter painter(this);
-        const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
-        const QTransform toDevice = painter.deviceTransform();
-        if (device && device->devType() == QInternal::Image
-            && device->devicePixelRatio() == std::round(device->devicePixelRatio())
-            && toDevice.type() <= QTransform::TxScale) {
-            image = static_cast<const QImage *>(device);
-            inDevice = toDevice.mapRect(rect());
+        image = pictureDevice(painter, rect(), &inDevice);
+        if (image) {
             look = lookOn(*image);
             if (!m_picture.isNull() && m_look == look) {
                 painter.drawImage(QPoint(0, 0), m_picture);
@@ -266,7 +280,7 @@ void PictureCachedGroupBox::paintEvent(QPaintEvent *event)
     }
     QGroupBox::paintEvent(event);
     // Only a whole paint is a picture of the box, and only one the parent's background lies under.
-    if (!image || !(QRegion(rect()) - event->region()).isEmpty() || !image->rect().contains(inDevice))
+    if (!image || !paintedWhole(*event, rect(), *image, inDevice))
         return;
     m_look = look;
     m_picture = image->copy(inDevice); // the copy keeps the image's pixel ratio
