@@ -58,16 +58,20 @@ int selectedEntry(const QComboBox *combo)
     return index;
 }
 
+QColor textColor(const QLineEdit *box)
+{
+    if (const auto *cached = qobject_cast<const PictureCachedLineEdit *>(box))
+        return cached->textColor();
+    return box->palette().color(QPalette::Text);
+}
+
 void setTextColor(QLineEdit *box, const QColor &color)
 {
+    if (auto *cached = qobject_cast<PictureCachedLineEdit *>(box))
+        return cached->setTextColor(color);
     // A palette change costs more than the rest of an answer's handling: skip it when nothing changes.
-    if (box->palette().color(QPalette::Text) == color)
-        return;
-    // Only the text colour is the box's own; the rest follows the window. One palette serves every
-    // call: the boxes get resolved copies, so changing its colour copies nothing.
-    static QPalette textOnly;
-    textOnly.setColor(QPalette::Text, color);
-    box->setPalette(textOnly);
+    if (box->palette().color(QPalette::Text) != color)
+        setPaletteTextColor(box, color); // only the text colour is the box's own
 }
 
 frmMain::frmMain(const QString &programDir, MessageSink sink, QWidget *parent)

@@ -159,4 +159,6 @@ private:
 
 // An entry counts as selected only while the edit text still reads as that entry.
 int selectedEntry(const QComboBox *combo);
+// A value box's text colour; read it here, not from the palette, which may lag behind.
+QColor textColor(const QLineEdit *box);
 void setTextColor(QLineEdit *box, const QColor &color);

@@ -10,6 +10,7 @@
 #include <QRadialGradient>
 #include <QStyleOption>
 
+#include <algorithm>
 #include <cmath>
 
 LineWidget::LineWidget(QPoint from, QPoint to, QWidget *parent)
@@ -145,22 +146,85 @@ bool paintedWhole(const QPaintEvent &event, const QRect &rect, const QImage &ima
     return (QRegion(rect) - event.region()).isEmpty() && image.rect().contains(inDevice);
 }
 
+// Palettes that paint alike but for the text colour: their other brushes, in every group.
+bool sameBesidesText(const QPalette &a, const QPalette &b)
+{
+    if (a.isCopyOf(b))
+        return true;
+    for (int group = 0; group < QPalette::NColorGroups; ++group)
+        for (int role = 0; role < QPalette::NColorRoles; ++role)
+            if (role != QPalette::Text
+                && a.brush(QPalette::ColorGroup(group), QPalette::ColorRole(role))
+                       != b.brush(QPalette::ColorGroup(group), QPalette::ColorRole(role)))
+                return false;
+    return true;
+}
+
 } // namespace
+
+void setPaletteTextColor(QWidget *widget, const QColor &color)
+{
+    // One palette serves every call: widgets get resolved copies, so changing its colour copies nothing.
+    static QPalette textOnly;
+    textOnly.setColor(QPalette::Text, color);
+    widget->setPalette(textOnly);
+}
 
 bool PictureCachedLineEdit::Look::operator==(const Look &other) const
 {
-    return text == other.text && size == other.size && colorGroup == other.colorGroup && alignment == other.alignment
-        && margins == other.margins && enabled == other.enabled && frame == other.frame && readOnly == other.readOnly
-        && underMouse == other.underMouse && direction == other.direction && style == other.style
-        && format == other.format && dpr == other.dpr && font == other.font && palette == other.palette;
+    return text == other.text && textColor == other.textColor && size == other.size && colorGroup == other.colorGroup
+        && alignment == other.alignment && margins == other.margins && enabled == other.enabled
+        && frame == other.frame && readOnly == other.readOnly && underMouse == other.underMouse
+        && direction == other.direction && style == other.style && format == other.format && dpr == other.dpr
+        && font == other.font && sameBesidesText(palette, other.palette);
 }
 
-PictureCachedLineEdit::Look PictureCachedLineEdit::lookOn(const QImage &image) const
+PictureCachedLineEdit::Look PictureCachedLineEdit::lookOn(QImage::Format format, qreal dpr) const
 {
     const QPalette &colors = palette();
-    return {text(),      size(),      colors,     int(colors.currentColorGroup()), font(), int(alignment()),
-            textMargins(), isEnabled(), hasFrame(), isReadOnly(), underMouse(), int(layoutDirection()),
-            style(),     image.format(), image.devicePixelRatio()};
+    return {text(),        size(),      colors,      textColor().rgba(), int(colors.currentColorGroup()),
+            font(),        int(alignment()), textMargins(), isEnabled(), hasFrame(), isReadOnly(), underMouse(),
+            int(layoutDirection()), style(), format, dpr};
+}
+
+QColor PictureCachedLineEdit::textColor() const
+{
+    return m_textColor.isValid() ? m_textColor : palette().color(QPalette::Text);
+}
+
+void PictureCachedLineEdit::setTextColor(const QColor &color)
+{
+    if (color == textColor())
+        return;
+    if (color == palette().color(QPalette::Text)) {
+        m_textColor = QColor(); // back to what the palette holds
+        update();
+        return;
+    }
+    m_textColor = color;
+    const QString shown = text();
+    const auto candidate = [&](const std::pair<Look, QImage> &picture) {
+        return picture.first.text == shown && picture.first.textColor == color.rgba();
+    };
+    if (std::any_of(m_pictures.cbegin(), m_pictures.cend(), candidate) && !paintsAsEver()) {
+        const Look &latest = m_pictures.first().first;
+        const Look wanted = lookOn(latest.format, latest.dpr);
+        for (auto &picture : m_pictures) {
+            if (picture.first == wanted) {
+                picture.first.palette = wanted.palette; // shared from now on: found again at once
+                update();
+                return;
+            }
+        }
+    }
+    applyTextColor(); // the coming paint draws the text, with the palette's colour
+}
+
+void PictureCachedLineEdit::applyTextColor()
+{
+    const QColor color = m_textColor;
+    m_textColor = QColor();
+    setPaletteTextColor(this, color);
 }
 
 bool PictureCachedLineEdit::paintsAsEver() const
@@ -194,9 +258,10 @@ void PictureCachedLineEdit::paintEvent(QPaintEvent *event)
         QPainter painter(this);
         image = pictureDevice(painter, rect(), &inDevice);
         if (image) {
-            look = lookOn(*image);
+            look = lookOn(image->format(), image->devicePixelRatio());
             for (int i = 0; i < m_pictures.size(); ++i) {
                 if (m_pictures[i].first == look) {
+                    m_pictures[i].first.palette = look.palette; // shared from now on: found again at once
                     painter.drawImage(QPoint(0, 0), m_pictures[i].second);
                     m_pictures.move(i, 0);
                     return;
@@ -204,6 +269,10 @@ void PictureCachedLineEdit::paintEvent(QPaintEvent *event)
             }
         }
     }
+    // An ordinary paint draws the text in the palette's colour. Its change asks for a paint again,
+    // which the picture stored below then serves.
+    if (m_textColor.isValid())
+        applyTextColor();
     QLineEdit::paintEvent(event);
     if (!textFits()) {
         // The paint scrolled the text, which showing a picture would not undo: no picture until an

@@ -77,6 +77,9 @@ private:
 
 size_t qHash(const FlatFrameStyle::GroupBoxLook &look, size_t seed = 0);
 
+// Gives a widget's palette its own text colour; every other colour follows its parent.
+void setPaletteTextColor(QWidget *widget, const QColor &color);
+
 // A text box that shows again the picture of an earlier paint while nothing that paint depended on has
 // changed. The value boxes repaint twice per exchange while polling, red and then black, mostly with
 // the same text, and a line edit lays out, measures and draws its text on every paint. The picture is
@@ -84,8 +87,17 @@ size_t qHash(const FlatFrameStyle::GroupBoxLook &look, size_t seed = 0);
 // selection, a drag over it, no text, or a text not aligned left or too wide for it paints as ever.
 class PictureCachedLineEdit : public QLineEdit
 {
+    Q_OBJECT
+    Q_PROPERTY(QColor textColor READ textColor WRITE setTextColor)
+
 public:
     using QLineEdit::QLineEdit;
+
+    // The colour the text shows in. A palette change costs more than the rest of an answer's handling,
+    // so a change to a colour that a stored picture shows leaves the palette as it was until an
+    // ordinary paint needs it; the palette's text colour is then not the one shown.
+    QColor textColor() const;
+    void setTextColor(const QColor &color);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -99,7 +111,8 @@ private:
     {
         QString text;
         QSize size;
-        QPalette palette;
+        QPalette palette; // all but its text colour
+        QRgb textColor = 0;
         int colorGroup = 0;
         QFont font;
         int alignment = 0;
@@ -111,11 +124,13 @@ private:
         qreal dpr = 1;
         bool operator==(const Look &other) const;
     };
-    Look lookOn(const QImage &image) const;
+    Look lookOn(QImage::Format format, qreal dpr) const;
     bool paintsAsEver() const;
     bool textFits() const;
+    void applyTextColor();
 
     QList<std::pair<Look, QImage>> m_pictures; // the latest first
+    QColor m_textColor; // valid while the palette's text colour is not the one shown
     bool m_dragOver = false;
 };
 

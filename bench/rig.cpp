@@ -157,13 +157,13 @@ Simulator::~Simulator()
 
 bool lastBoxBlack(const frmMain &window)
 {
-    return window.txtValue[9]->palette().color(QPalette::Text) == Qt::black;
+    return textColor(window.txtValue[9]) == Qt::black;
 }
 
 bool allBoxesRed(const frmMain &window)
 {
     for (const QLineEdit *box : window.txtValue)
-        if (box->palette().color(QPalette::Text) != QColor(255, 0, 0))
+        if (textColor(box) != QColor(255, 0, 0))
             return false;
     return true;
 }

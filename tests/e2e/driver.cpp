@@ -160,7 +160,9 @@ void runScenario()
         for (int i = 0; i < 10; ++i) {
             auto *box = find<QLineEdit>(u"txtValue(%1)"_s.arg(i));
             values << box->text();
-            colours << box->palette().color(QPalette::Text).name();
+            // A value box may keep its text colour apart from its palette.
+            const QVariant shown = box->property("textColor");
+            colours << (shown.isValid() ? shown.value<QColor>() : box->palette().color(QPalette::Text)).name();
         }
         print("values", values.join(u'|'));
         print("colours", colours.join(u'|'));

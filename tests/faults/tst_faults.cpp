@@ -30,7 +30,7 @@ const QString kClosedPort = QStringLiteral("打开串口出错，请确定串口
 const int kValues[10] = {2150, 4530, -1275, 6120, 2599, 3999, 0, 10000, 1999, -500};
 QString shown(int i) { return QString::number(kValues[i] / 100.0, 'f', 2); } // box i for the module's value
 
-bool isBlack(const QLineEdit *box) { return box->palette().color(QPalette::Text) == QColor(0, 0, 0); }
+bool isBlack(const QLineEdit *box) { return textColor(box) == QColor(0, 0, 0); }
 qint64 residentBytes()
 {
     QFile statm(QStringLiteral("/proc/self/statm"));

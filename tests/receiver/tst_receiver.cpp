@@ -18,7 +18,6 @@ QByteArray registerAnswer(const QList<quint16> &raws) // from address 1, functio
     return withCrc(bytes);
 }
 QString answerText(const QByteArray &bytes) { return QLatin1Char(' ') + QString::fromLatin1(bytes.toHex(' ').toUpper()); }
-QColor textColor(const QLineEdit *box) { return box->palette().color(QPalette::Text); }
 
 struct Line
 {

@@ -12,7 +12,6 @@ namespace {
 QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 // A request as the window shows it: two digits and a blank per byte.
 QString shown(const QByteArray &frame) { return QString::fromLatin1(frame.toHex(' ').toUpper()) + QLatin1Char(' '); }
-QColor textColor(const QLineEdit *box) { return box->palette().color(QPalette::Text); }
 bool allColored(const frmMain &w, const QColor &color)
 {
     return std::all_of(std::begin(w.txtValue), std::end(w.txtValue), [&](QLineEdit *b) { return textColor(b) == color; });

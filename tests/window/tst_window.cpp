@@ -418,6 +418,8 @@ private slots:
         // A scrolled text moves the box's caret mapping; the box painted again must set it back.
         QTest::newRow("clicked after a scrolled text") << QStringList{"red", "black", "text -12345.67890", "text 20.50", "red", "click"};
         QTest::newRow("right-aligned, clicked after a wider text") << QStringList{"align right", "text 1.00", "red", "text 22.00", "text 1.00", "click"};
+        // Turned red, as a request does, then changed before it was painted.
+        QTest::newRow("a new text before the red one showed") << QStringList{"red", "black", "red, text 21.00", "black"};
         QTest::newRow("clicked after a scrolled selection") << QStringList{"red", "black", "text -12345.67890", "select", "text 20.50", "red", "click"};
     }
     void cachedBoxLooksAsAPlainOne()
@@ -437,6 +439,10 @@ private slots:
             for (QLineEdit *box : {&plain, static_cast<QLineEdit *>(&cached)}) {
                 if (step == QLatin1String("red") || step == QLatin1String("black"))
                     setTextColor(box, step == QLatin1String("red") ? QColor(255, 0, 0) : QColor(0, 0, 0));
+                else if (step.startsWith(QLatin1String("red, text "))) {
+                    setTextColor(box, QColor(255, 0, 0));
+                    box->setText(step.mid(10));
+                }
                 else if (step.startsWith(QLatin1String("text ")))
                     box->setText(step.mid(5));
                 else if (step == QLatin1String("home"))
@@ -463,6 +469,7 @@ private slots:
             QVERIFY(!window.isNull());
             QCOMPARE(window.copy(cached.geometry()), window.copy(plain.geometry()));
             QCOMPARE(cached.cursorPosition(), plain.cursorPosition());
+            QCOMPARE(textColor(&cached), textColor(&plain));
             QImage doubled(top.size() * 2, QImage::Format_RGB32);
             doubled.setDevicePixelRatio(2);
             top.render(&doubled);
