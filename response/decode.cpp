@@ -2,14 +2,17 @@
 
 #include "app/numbers.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 QString registerText(quint16 raw)
 {
     const int hundredths = raw <= 20000 ? int(raw) : int(raw) - 65536;
-    const int whole = hundredths / 100;
-    const int fraction = qAbs(hundredths % 100);
-    const QString sign = hundredths < 0 ? QStringLiteral("-") : QString();
-    return sign + QString::number(qAbs(whole)) + QLatin1Char('.')
-         + QStringLiteral("%1").arg(fraction, 2, 10, QLatin1Char('0'));
+    const int magnitude = std::abs(hundredths);
+    // Ten of these per answer: one formatting call, not a string put together piece by piece.
+    char text[16]; // "-455.35" at most
+    std::snprintf(text, sizeof text, "%s%d.%02d", hundredths < 0 ? "-" : "", magnitude / 100, magnitude % 100);
+    return QString::fromLatin1(text);
 }
 
 int firstSlot(const QString &startText)
