@@ -184,7 +184,7 @@ void frmMain::buildControls()
     ImgYellow = lamp("ImgYellow", QColor(255, 220, 0));
     imgConnected = lamp("imgConnected", QColor(0, 200, 0));
     // Before any port choice or request the red lamp is the honest one.
-    imgNotConnected->raise();
+    ShowLamp(imgNotConnected);
     lblErrCounter = label(Frame6, QStringLiteral("lblErrCounter"), QStringLiteral("0"), twips(1200, 240, 855, 255));
     lblErrCounter->setToolTip(QStringLiteral("误码率"));
     lblErrCounter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -286,7 +286,13 @@ int frmMain::MsgBox(const QString &text, const QString &title, QMessageBox::Icon
 
 void frmMain::ShowLamp(QLabel *lamp)
 {
+    // Only the front lamp can be seen. The others are hidden too, so that raising a lamp does not
+    // paint them again beneath it.
+    lamp->show();
     lamp->raise();
+    for (QLabel *other : {imgNotConnected, ImgYellow, imgConnected})
+        if (other != lamp)
+            other->hide();
 }
 
 QLabel *frmMain::FrontLamp() const

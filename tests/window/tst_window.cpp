@@ -200,6 +200,30 @@ private slots:
         QCOMPARE(picture->childAt(spot.center()), w->imgConnected);
     }
 
+    // The window shows the lamp last brought to the front, whichever came before it.
+    void lampShownIsTheFrontOne_data()
+    {
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("yellow, then green") << QStringList{"ImgYellow", "imgConnected"};
+        QTest::newRow("green, then yellow") << QStringList{"imgConnected", "ImgYellow"};
+        QTest::newRow("the same lamp twice") << QStringList{"imgNotConnected", "imgNotConnected"};
+        QTest::newRow("red after an exchange") << QStringList{"ImgYellow", "imgConnected", "imgNotConnected"};
+    }
+    void lampShownIsTheFrontOne()
+    {
+        QFETCH(QStringList, order);
+        for (const QString &name : order) {
+            auto *lamp = qobject_cast<QLabel *>(control(name));
+            QVERIFY(lamp);
+            w->ShowLamp(lamp);
+            const QImage window = w->grab().toImage();
+            const QPoint centre = lamp->mapTo(w, lamp->rect().center());
+            const QRgb own = lamp->pixmap().toImage().pixel(lamp->rect().center());
+            QCOMPARE(QColor(window.pixel(centre)), QColor(own));
+        }
+        w->ShowLamp(w->imgNotConnected);
+    }
+
     void counters()
     {
         QWidget *received = control("lblErrCounter");
