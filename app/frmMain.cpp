@@ -244,7 +244,9 @@ void frmMain::buildControls()
     Frame1 = group("Frame1", QStringLiteral("二次开发命令观察窗口"), twips(0, 7560, 10575, 1215));
     Label7 = label(Frame1, QStringLiteral("Label7"), QStringLiteral("发送命令:"), twips(120, 240, 855, 255));
     txtCommand = textBox(Frame1, QStringLiteral("txtCommand"), QString(), twips(960, 240, 9495, 315));
-    txtState = textBox(Frame1, QStringLiteral("txtState"), QString(), twips(120, 600, 10335, 495));
+    // Cleared at every request and filled at the answer: a repeated answer is shown from its picture.
+    txtState = placeBox(new PictureCachedLineEdit(QString(), Frame1), QStringLiteral("txtState"),
+                        twips(120, 600, 10335, 495));
     useUnshapedText(txtCommand);
     useUnshapedText(txtState);
 }
