@@ -423,11 +423,54 @@ void BM_Polling(benchmark::State &state)
     }
 }
 
+// Polling at 50 ms a module whose values hold still, as a module's registers do between its
+// measurements: the same answer comes again and again. CPU only; the minute above has the rest.
+void BM_SteadyPolling(benchmark::State &state)
+{
+    constexpr int kIntervalMs = 50, kSeconds = 30;
+    WindowOnSim rig(19200, {"--values", valueList(), "--quiet"});
+    if (!rig.ready()) {
+        state.SkipWithError("window could not open the simulator's port");
+        return;
+    }
+    frmMain &w = *rig.window;
+    rig.read();
+    for (auto _ : state) {
+        long ticks = 0;
+        const QMetaObject::Connection onTick = QObject::connect(w.Timer2, &Timer::Tick, [&] {
+            ++ticks;
+            if (allBoxesRed(w))
+                rig.watch->arm(); // the decode of this tick's answer is counted
+        });
+        w.txtTimerSet->setText(QString::number(kIntervalMs));
+        const long decodedBefore = rig.watch->decodes();
+        const CpuSeconds cpuBefore = cpuSeconds();
+        const long switchesBefore = voluntarySwitches();
+        const Clock::time_point start = Clock::now();
+        w.cmdOneM_Click();
+        runEventLoop(kSeconds * 1000 + kIntervalMs / 2);
+        w.cmdStopOnce_Click();
+        const double seconds = ms(start, Clock::now()) / 1000;
+        const CpuSeconds cpuAfter = cpuSeconds();
+        const long switches = voluntarySwitches() - switchesBefore;
+        runEventLoop(200);
+        QObject::disconnect(onTick);
+        state.counters["ticks"] = double(ticks);
+        state.counters["decoded"] = double(rig.watch->decodes() - decodedBefore);
+        state.counters["cpu_pct"] = 100 * (cpuAfter.user - cpuBefore.user + cpuAfter.system - cpuBefore.system) / seconds;
+        state.counters["cpu_user_pct"] = 100 * (cpuAfter.user - cpuBefore.user) / seconds;
+        state.counters["cpu_system_pct"] = 100 * (cpuAfter.system - cpuBefore.system) / seconds;
+        state.counters["wakeups_per_exchange"] = ticks ? double(switches) / double(ticks) : 0;
+        state.SetIterationTime(seconds);
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_Read)->ArgName("baud")->Arg(9600)->Arg(19200)->Arg(38400)->Iterations(400)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TimerFloor)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_Polling)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_SteadyPolling)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char **argv)
 {
