@@ -20,7 +20,7 @@ bool isSupportedRate(qint32 rate)
 
 // How long before the rest of an answer can be complete reading resumes: the timer's millisecond
 // granularity and a late wake-up must not hold back the last byte.
-constexpr double kResumeLeadMs = 2.0;
+constexpr double kResumeLeadMs = 1.0;
 // A shorter pause would save no wake-ups.
 constexpr int kShortestPauseMs = 2;
 
