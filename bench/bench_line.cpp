@@ -226,6 +226,17 @@ long voluntarySwitches()
     return use.ru_nvcsw;
 }
 
+// The process's CPU over a stretch of polling, as % of one core, and its wake-ups per exchange.
+void reportPollingUse(benchmark::State &state, const CpuSeconds &before, const CpuSeconds &after, double seconds,
+                      long switches, long exchanges)
+{
+    const double user = after.user - before.user, system = after.system - before.system;
+    state.counters["cpu_pct"] = 100 * (user + system) / seconds;
+    state.counters["cpu_user_pct"] = 100 * user / seconds;
+    state.counters["cpu_system_pct"] = 100 * system / seconds;
+    state.counters["wakeups_per_exchange"] = exchanges ? double(switches) / double(exchanges) : 0;
+}
+
 // What the scheduler counts for one thread of this process: the time it ran and the times it gave up
 // the processor (each sleep, so each wake-up after it).
 struct ThreadUse
@@ -346,7 +357,6 @@ void BM_Polling(benchmark::State &state)
         w.cmdStopOnce_Click();
         const Clock::time_point end = Clock::now();
         const CpuSeconds cpuAfter = cpuSeconds();
-        const double cpuUser = cpuAfter.user - cpuBefore.user, cpuSystem = cpuAfter.system - cpuBefore.system;
         const long switches = voluntarySwitches() - switchesBefore;
         runEventLoop(200); // the last answer
         QObject::disconnect(onTick);
@@ -384,10 +394,7 @@ void BM_Polling(benchmark::State &state)
         state.counters["late_p99_ms"] = percentiles(lateness).p99;
         state.counters["late_median_ms"] = percentiles(lateness).median;
         state.counters["drift_ms"] = lateness.empty() ? 0 : lateness.back();
-        state.counters["cpu_pct"] = 100 * (cpuUser + cpuSystem) / (ms(start, end) / 1000);
-        state.counters["cpu_user_pct"] = 100 * cpuUser / (ms(start, end) / 1000);
-        state.counters["cpu_system_pct"] = 100 * cpuSystem / (ms(start, end) / 1000);
-        state.counters["wakeups_per_exchange"] = ticks.empty() ? 0 : double(switches) / double(ticks.size());
+        reportPollingUse(state, cpuBefore, cpuAfter, ms(start, end) / 1000, switches, long(ticks.size()));
         state.counters["rss_first10s_mb"] = firstMb;
         state.counters["rss_last10s_mb"] = lastMb;
         state.counters["timer_stopped"] = w.Timer2->isRunning() ? 0 : 1;
@@ -457,10 +464,7 @@ void BM_SteadyPolling(benchmark::State &state)
         QObject::disconnect(onTick);
         state.counters["ticks"] = double(ticks);
         state.counters["decoded"] = double(rig.watch->decodes() - decodedBefore);
-        state.counters["cpu_pct"] = 100 * (cpuAfter.user - cpuBefore.user + cpuAfter.system - cpuBefore.system) / seconds;
-        state.counters["cpu_user_pct"] = 100 * (cpuAfter.user - cpuBefore.user) / seconds;
-        state.counters["cpu_system_pct"] = 100 * (cpuAfter.system - cpuBefore.system) / seconds;
-        state.counters["wakeups_per_exchange"] = ticks ? double(switches) / double(ticks) : 0;
+        reportPollingUse(state, cpuBefore, cpuAfter, seconds, switches, ticks);
         state.SetIterationTime(seconds);
     }
 }
