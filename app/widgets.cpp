@@ -284,7 +284,7 @@ void PictureCachedLineEdit::paintEvent(QPaintEvent *event)
     if (!image || !paintedWhole(*event, rect(), *image, inDevice))
         return;
     m_pictures.prepend({look, image->copy(inDevice)}); // the copy keeps the image's pixel ratio
-    if (m_pictures.size() > 4) // a red and a black picture of the last two texts
+    if (m_pictures.size() > 4) // a value box's red and black picture of its last two texts
         m_pictures.removeLast();
 }
 
