@@ -1,6 +1,8 @@
 // The window against the virtual module pacing a real line: one read of ten registers from the click
 // to the ten boxes written, next to libmodbus doing the same read on the same pty in the same run;
-// then a minute of polling at 50 ms and ten seconds open and idle.
+// then a minute of polling at 50 ms and ten seconds open and idle, and bare Qt polling the same way
+// as the floor of its CPU.
+#include "modbus/codec.h"
 #include "polling/Timer.h"
 #include "response/decode.h"
 #include "rig.h"
@@ -10,8 +12,11 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <modbus/modbus.h>
 
 #include <algorithm>
@@ -469,12 +474,96 @@ void BM_SteadyPolling(benchmark::State &state)
     }
 }
 
+// What any Qt program pays here for the same polling, as a floor for the tool's CPU: a bare
+// QSerialPort and QTimer at 50 ms against the same drifting module for 30 s, checking each answer's
+// CRC; with window:1 also ten plain QLineEdits shown and given the ten values. whole:0 reads each
+// byte as it comes; whole:1 stops reading at the first byte and takes the rest in one piece one to
+// two milliseconds after it can all be there (the tick, the first byte, the resume: fewer wake-ups
+// than any reader that looks at the answer while it comes can have). None of the tool's code runs.
+void BM_PollingFloor(benchmark::State &state)
+{
+    constexpr int kIntervalMs = 50, kSeconds = 30, kAnswerLength = 25;
+    const bool withWindow = state.range(0) != 0, inOnePiece = state.range(1) != 0;
+    // From the answer's first byte to a millisecond or two after its last can be there.
+    const int restOfAnswerMs = int((kAnswerLength - 1) * charMs(19200)) + 2;
+    ProgramDir dir(19200);
+    Simulator sim(withBaud({"--quiet"}, 19200), dir.comLink());
+    QSerialPort port(QString::fromStdString(sim.slavePath()));
+    port.setBaudRate(19200);
+    if (!sim.isRunning() || !port.open(QIODevice::ReadWrite)) {
+        state.SkipWithError("could not open the simulator's port");
+        return;
+    }
+    QWidget window;
+    std::array<QLineEdit *, 10> boxes{};
+    if (withWindow) {
+        auto *layout = new QVBoxLayout(&window);
+        for (QLineEdit *&box : boxes)
+            layout->addWidget(box = new QLineEdit(&window));
+        window.show();
+        runEventLoop(300);
+    }
+    const QByteArray request = QByteArray::fromHex("01030000000AC5CD"); // ten registers from 0, CRC
+
+    for (auto _ : state) {
+        long ticks = 0, decodes = 0;
+        bool paused = false; // the first byte waits in the port's buffer until the rest is there
+        QByteArray answer;
+        QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            ++ticks;
+            answer.clear();
+            port.clear(QSerialPort::Input);
+            port.write(request);
+            if (inOnePiece) {
+                paused = true;
+                port.setReadBufferSize(1); // the first byte read stops the notifications
+            }
+        });
+        QObject::connect(&port, &QSerialPort::readyRead, [&] {
+            if (paused) {
+                QTimer::singleShot(restOfAnswerMs, Qt::PreciseTimer, &port, [&] {
+                    paused = false;
+                    port.setReadBufferSize(0);
+                });
+                return;
+            }
+            answer += port.readAll();
+            if (answer.size() < kAnswerLength || !answerCrcMatches(answer, kAnswerLength))
+                return;
+            ++decodes;
+            if (withWindow)
+                for (int i = 0; i < 10; ++i)
+                    boxes[std::size_t(i)]->setText(
+                        registerText(quint16(quint8(answer[3 + 2 * i]) << 8 | quint8(answer[4 + 2 * i]))));
+            answer.clear();
+        });
+        const CpuSeconds cpuBefore = cpuSeconds();
+        const long switchesBefore = voluntarySwitches();
+        const Clock::time_point start = Clock::now();
+        timer.start(kIntervalMs);
+        runEventLoop(kSeconds * 1000 + kIntervalMs / 2);
+        timer.stop();
+        const double seconds = ms(start, Clock::now()) / 1000;
+        const CpuSeconds cpuAfter = cpuSeconds();
+        const long switches = voluntarySwitches() - switchesBefore;
+        runEventLoop(200);
+        port.disconnect();
+        state.counters["ticks"] = double(ticks);
+        state.counters["decoded"] = double(decodes);
+        reportPollingUse(state, cpuBefore, cpuAfter, seconds, switches, ticks);
+        state.SetIterationTime(seconds);
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_Read)->ArgName("baud")->Arg(9600)->Arg(19200)->Arg(38400)->Iterations(400)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TimerFloor)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_Polling)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_SteadyPolling)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_PollingFloor)->ArgNames({"window", "whole"})->ArgsProduct({{0, 1}, {0, 1}})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char **argv)
 {

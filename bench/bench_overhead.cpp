@@ -4,12 +4,16 @@
 // whole exchange, so each click finds the boxes black from the answer before, as in use.
 #include "common/pty.h"
 #include "modbus/codec.h"
+#include "response/decode.h"
 #include "rig.h"
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QSerialPort>
 #include <QTest>
+#include <QVBoxLayout>
 
+#include <array>
 #include <atomic>
 #include <fcntl.h>
 #include <memory>
@@ -221,11 +225,81 @@ void BM_LineFloor(benchmark::State &state)
     reportPercentiles(state, "floor_answer_read_us", delivered);
 }
 
+// What any Qt program pays for the two figures of BM_Exchange, as their floor with the event loop and
+// a window: a bare QSerialPort on the pty writes the request and flushes it, and its answer, read as
+// readyRead brings it and its CRC checked, gives ten plain QLineEdits of a shown window their texts.
+// None of the tool's code runs.
+void BM_QtFloor(benchmark::State &state)
+{
+    const bool changing = state.range(0) != 0;
+    Pty pty;
+    QSerialPort port(pty.slavePath());
+    port.setBaudRate(19200);
+    if (!port.open(QIODevice::ReadWrite)) {
+        state.SkipWithError("no pty");
+        return;
+    }
+    FarSide far(pty.masterFd());
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    std::array<QLineEdit *, 10> boxes{};
+    for (QLineEdit *&box : boxes)
+        layout->addWidget(box = new QLineEdit(&window));
+    window.show();
+    QTest::qWait(200);
+
+    QByteArray received;
+    Clock::time_point shownAt;
+    bool shown = false;
+    QObject::connect(&port, &QSerialPort::readyRead, [&] {
+        received += port.readAll();
+        if (!answerCrcMatches(received, 25))
+            return;
+        for (int i = 0; i < 10; ++i)
+            boxes[std::size_t(i)]->setText(registerText(quint16(quint8(received[3 + 2 * i]) << 8 | quint8(received[4 + 2 * i]))));
+        shownAt = Clock::now();
+        shown = true;
+    });
+    const QByteArray request = QByteArray::fromHex("01030000000AC5CD"); // ten registers from 0, CRC
+    std::vector<double> readable, answers;
+    int round = 0;
+    for (auto _ : state) {
+        QTest::qWait(1);
+        const Clock::time_point click = Clock::now();
+        port.write(request);
+        port.flush();
+        Clock::time_point arrived;
+        if (!far.waitFor(int(request.size()), arrived)) {
+            state.SkipWithError("no request");
+            break;
+        }
+        QTest::qWait(1);
+        received.clear();
+        shown = false;
+        const Clock::time_point answered = Clock::now();
+        pty.write(answerFor(changing ? ++round : 0));
+        const Clock::time_point deadline = answered + std::chrono::seconds(2);
+        while (!shown && Clock::now() < deadline)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (!shown) {
+            state.SkipWithError("no answer");
+            break;
+        }
+        readable.push_back(micros(click, arrived));
+        answers.push_back(micros(answered, shownAt));
+        state.SetIterationTime((readable.back() + answers.back()) / 1e6);
+    }
+    port.disconnect();
+    reportPercentiles(state, "qt_floor_click_us", readable);
+    reportPercentiles(state, "qt_floor_answer_us", answers);
+}
+
 } // namespace
 
 BENCHMARK(BM_WindowWork)->ArgName("changing")->Arg(1)->Arg(0)->Iterations(2000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Exchange)->ArgName("changing")->Arg(1)->Arg(0)->Iterations(2000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LineFloor)->Iterations(2000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_QtFloor)->ArgName("changing")->Arg(1)->Arg(0)->Iterations(2000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
