@@ -479,7 +479,8 @@ void BM_SteadyPolling(benchmark::State &state)
 // CRC; with window:1 also ten plain QLineEdits shown and given the ten values. whole:0 reads each
 // byte as it comes; whole:1 stops reading at the first byte and takes the rest in one piece one to
 // two milliseconds after it can all be there (the tick, the first byte, the resume: fewer wake-ups
-// than any reader that looks at the answer while it comes can have). None of the tool's code runs.
+// than any reader that looks at the answer while it comes can have). None of the window's or the
+// port adapter's code runs.
 void BM_PollingFloor(benchmark::State &state)
 {
     constexpr int kIntervalMs = 50, kSeconds = 30, kAnswerLength = 25;

@@ -228,7 +228,7 @@ void BM_LineFloor(benchmark::State &state)
 // What any Qt program pays for the two figures of BM_Exchange, as their floor with the event loop and
 // a window: a bare QSerialPort on the pty writes the request and flushes it, and its answer, read as
 // readyRead brings it and its CRC checked, gives ten plain QLineEdits of a shown window their texts.
-// None of the tool's code runs.
+// None of the window's or the port adapter's code runs.
 void BM_QtFloor(benchmark::State &state)
 {
     const bool changing = state.range(0) != 0;

@@ -10,7 +10,7 @@ QString registerText(quint16 raw)
     const int hundredths = raw <= 20000 ? int(raw) : int(raw) - 65536;
     const int magnitude = std::abs(hundredths);
     // Ten of these per answer: written digit by digit from the right, as a formatting call
-    // costs ten times as much.
+    // costs five times as much.
     char text[8]; // "-455.35" at most
     char *first = std::end(text);
     int rest = magnitude;
