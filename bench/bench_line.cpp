@@ -16,14 +16,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <modbus/modbus.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <sys/syscall.h>
 #include <thread>
 #include <sys/resource.h>
@@ -231,15 +232,41 @@ long voluntarySwitches()
     return use.ru_nvcsw;
 }
 
-// The process's CPU over a stretch of polling, as % of one core, and its wake-ups per exchange.
-void reportPollingUse(benchmark::State &state, const CpuSeconds &before, const CpuSeconds &after, double seconds,
-                      long switches, long exchanges)
+// A stretch of polling: when it started (set before the polling begins, so its ticks can read it) and
+// ended, and the process's CPU and wake-ups over it.
+struct PollingStretch
 {
-    const double user = after.user - before.user, system = after.system - before.system;
-    state.counters["cpu_pct"] = 100 * (user + system) / seconds;
-    state.counters["cpu_user_pct"] = 100 * user / seconds;
-    state.counters["cpu_system_pct"] = 100 * system / seconds;
-    state.counters["wakeups_per_exchange"] = exchanges ? double(switches) / double(exchanges) : 0;
+    Clock::time_point start, end;
+    CpuSeconds cpu;
+    long switches = 0;
+    double seconds() const { return ms(start, end) / 1000; }
+};
+
+// begin() starts polling at intervalMs, the event loop runs for seconds and half an interval (past
+// the last tick), then finish() stops it.
+void pollFor(PollingStretch &stretch, int seconds, int intervalMs, const std::function<void()> &begin,
+             const std::function<void()> &finish)
+{
+    const CpuSeconds before = cpuSeconds();
+    const long switchesBefore = voluntarySwitches();
+    stretch.start = Clock::now();
+    begin();
+    runEventLoop(seconds * 1000 + intervalMs / 2);
+    finish();
+    stretch.end = Clock::now();
+    const CpuSeconds after = cpuSeconds();
+    stretch.switches = voluntarySwitches() - switchesBefore;
+    stretch.cpu = {after.user - before.user, after.system - before.system};
+}
+
+// The process's CPU over a stretch of polling, as % of one core, and its wake-ups per exchange.
+void reportPollingUse(benchmark::State &state, const PollingStretch &stretch, long exchanges)
+{
+    const double seconds = stretch.seconds();
+    state.counters["cpu_pct"] = 100 * (stretch.cpu.user + stretch.cpu.system) / seconds;
+    state.counters["cpu_user_pct"] = 100 * stretch.cpu.user / seconds;
+    state.counters["cpu_system_pct"] = 100 * stretch.cpu.system / seconds;
+    state.counters["wakeups_per_exchange"] = exchanges ? double(stretch.switches) / double(exchanges) : 0;
 }
 
 // What the scheduler counts for one thread of this process: the time it ran and the times it gave up
@@ -342,7 +369,7 @@ void BM_Polling(benchmark::State &state)
     for (auto _ : state) {
         std::vector<Clock::time_point> ticks;
         std::vector<std::pair<double, double>> memory; // seconds since start, resident MB
-        Clock::time_point start;
+        PollingStretch polled;
         ticks.reserve(kSeconds * 1000 / kIntervalMs + 10);
         const QMetaObject::Connection onTick = QObject::connect(w.Timer2, &Timer::Tick, [&] {
             // Runs after the window's own handler: the click has turned the boxes red.
@@ -350,24 +377,16 @@ void BM_Polling(benchmark::State &state)
             if (allBoxesRed(w))
                 rig.watch->arm();
             if (ticks.size() % 20 == 0)
-                memory.emplace_back(ms(start, ticks.back()) / 1000, residentMb());
+                memory.emplace_back(ms(polled.start, ticks.back()) / 1000, residentMb());
         });
         const long decodedBefore = rig.watch->decodes();
         w.txtTimerSet->setText(QString::number(kIntervalMs));
-        const CpuSeconds cpuBefore = cpuSeconds();
-        const long switchesBefore = voluntarySwitches();
-        start = Clock::now();
-        w.cmdOneM_Click();
-        runEventLoop(kSeconds * 1000 + kIntervalMs / 2); // half an interval past the last tick
-        w.cmdStopOnce_Click();
-        const Clock::time_point end = Clock::now();
-        const CpuSeconds cpuAfter = cpuSeconds();
-        const long switches = voluntarySwitches() - switchesBefore;
+        pollFor(polled, kSeconds, kIntervalMs, [&] { w.cmdOneM_Click(); }, [&] { w.cmdStopOnce_Click(); });
         runEventLoop(200); // the last answer
         QObject::disconnect(onTick);
 
         long skipped = 0;
-        const std::vector<double> lateness = tickLateness(start, ticks, kIntervalMs, &skipped);
+        const std::vector<double> lateness = tickLateness(polled.start, ticks, kIntervalMs, &skipped);
         double firstMb = 0, lastMb = 0;
         for (const auto &[at, mb] : memory) {
             if (at <= 10)
@@ -393,13 +412,13 @@ void BM_Polling(benchmark::State &state)
         // Whether the late ticks are a start-up cost or the machine's passing stalls.
         if (!lateness.empty()) {
             const auto worst = std::max_element(lateness.begin(), lateness.end());
-            state.counters["late_max_at_s"] = ms(start, ticks[std::size_t(worst - lateness.begin())]) / 1000;
+            state.counters["late_max_at_s"] = ms(polled.start, ticks[std::size_t(worst - lateness.begin())]) / 1000;
             state.counters["late_over_5ms"] = double(std::count_if(lateness.begin(), lateness.end(), [](double late) { return late > 5; }));
         }
         state.counters["late_p99_ms"] = percentiles(lateness).p99;
         state.counters["late_median_ms"] = percentiles(lateness).median;
         state.counters["drift_ms"] = lateness.empty() ? 0 : lateness.back();
-        reportPollingUse(state, cpuBefore, cpuAfter, ms(start, end) / 1000, switches, long(ticks.size()));
+        reportPollingUse(state, polled, long(ticks.size()));
         state.counters["rss_first10s_mb"] = firstMb;
         state.counters["rss_last10s_mb"] = lastMb;
         state.counters["timer_stopped"] = w.Timer2->isRunning() ? 0 : 1;
@@ -431,7 +450,7 @@ void BM_Polling(benchmark::State &state)
         idleFor("idle_cpu_pct", "idle_wakeups_per_s");
         if (QWidget *focus = QApplication::focusWidget())
             std::fprintf(stderr, "bench_line: the focus is in %s\n", qPrintable(focus->objectName()));
-        state.SetIterationTime(ms(start, end) / 1000);
+        state.SetIterationTime(polled.seconds());
     }
 }
 
@@ -456,21 +475,14 @@ void BM_SteadyPolling(benchmark::State &state)
         });
         w.txtTimerSet->setText(QString::number(kIntervalMs));
         const long decodedBefore = rig.watch->decodes();
-        const CpuSeconds cpuBefore = cpuSeconds();
-        const long switchesBefore = voluntarySwitches();
-        const Clock::time_point start = Clock::now();
-        w.cmdOneM_Click();
-        runEventLoop(kSeconds * 1000 + kIntervalMs / 2);
-        w.cmdStopOnce_Click();
-        const double seconds = ms(start, Clock::now()) / 1000;
-        const CpuSeconds cpuAfter = cpuSeconds();
-        const long switches = voluntarySwitches() - switchesBefore;
+        PollingStretch polled;
+        pollFor(polled, kSeconds, kIntervalMs, [&] { w.cmdOneM_Click(); }, [&] { w.cmdStopOnce_Click(); });
         runEventLoop(200);
         QObject::disconnect(onTick);
         state.counters["ticks"] = double(ticks);
         state.counters["decoded"] = double(rig.watch->decodes() - decodedBefore);
-        reportPollingUse(state, cpuBefore, cpuAfter, seconds, switches, ticks);
-        state.SetIterationTime(seconds);
+        reportPollingUse(state, polled, ticks);
+        state.SetIterationTime(polled.seconds());
     }
 }
 
@@ -495,13 +507,9 @@ void BM_PollingFloor(benchmark::State &state)
         state.SkipWithError("could not open the simulator's port");
         return;
     }
-    QWidget window;
-    std::array<QLineEdit *, 10> boxes{};
+    std::optional<PlainBoxes> boxes;
     if (withWindow) {
-        auto *layout = new QVBoxLayout(&window);
-        for (QLineEdit *&box : boxes)
-            layout->addWidget(box = new QLineEdit(&window));
-        window.show();
+        boxes.emplace();
         runEventLoop(300);
     }
     const QByteArray request = QByteArray::fromHex("01030000000AC5CD"); // ten registers from 0, CRC
@@ -534,27 +542,18 @@ void BM_PollingFloor(benchmark::State &state)
             if (answer.size() < kAnswerLength || !answerCrcMatches(answer, kAnswerLength))
                 return;
             ++decodes;
-            if (withWindow)
-                for (int i = 0; i < 10; ++i)
-                    boxes[std::size_t(i)]->setText(
-                        registerText(quint16(quint8(answer[3 + 2 * i]) << 8 | quint8(answer[4 + 2 * i]))));
+            if (boxes)
+                boxes->show(answer);
             answer.clear();
         });
-        const CpuSeconds cpuBefore = cpuSeconds();
-        const long switchesBefore = voluntarySwitches();
-        const Clock::time_point start = Clock::now();
-        timer.start(kIntervalMs);
-        runEventLoop(kSeconds * 1000 + kIntervalMs / 2);
-        timer.stop();
-        const double seconds = ms(start, Clock::now()) / 1000;
-        const CpuSeconds cpuAfter = cpuSeconds();
-        const long switches = voluntarySwitches() - switchesBefore;
+        PollingStretch polled;
+        pollFor(polled, kSeconds, kIntervalMs, [&] { timer.start(kIntervalMs); }, [&] { timer.stop(); });
         runEventLoop(200);
         port.disconnect();
         state.counters["ticks"] = double(ticks);
         state.counters["decoded"] = double(decodes);
-        reportPollingUse(state, cpuBefore, cpuAfter, seconds, switches, ticks);
-        state.SetIterationTime(seconds);
+        reportPollingUse(state, polled, ticks);
+        state.SetIterationTime(polled.seconds());
     }
 }
 

@@ -4,16 +4,13 @@
 // whole exchange, so each click finds the boxes black from the answer before, as in use.
 #include "common/pty.h"
 #include "modbus/codec.h"
-#include "response/decode.h"
 #include "rig.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QSerialPort>
 #include <QTest>
-#include <QVBoxLayout>
 
-#include <array>
 #include <atomic>
 #include <fcntl.h>
 #include <memory>
@@ -240,12 +237,7 @@ void BM_QtFloor(benchmark::State &state)
         return;
     }
     FarSide far(pty.masterFd());
-    QWidget window;
-    auto *layout = new QVBoxLayout(&window);
-    std::array<QLineEdit *, 10> boxes{};
-    for (QLineEdit *&box : boxes)
-        layout->addWidget(box = new QLineEdit(&window));
-    window.show();
+    PlainBoxes boxes;
     QTest::qWait(200);
 
     QByteArray received;
@@ -255,8 +247,7 @@ void BM_QtFloor(benchmark::State &state)
         received += port.readAll();
         if (!answerCrcMatches(received, 25))
             return;
-        for (int i = 0; i < 10; ++i)
-            boxes[std::size_t(i)]->setText(registerText(quint16(quint8(received[3 + 2 * i]) << 8 | quint8(received[4 + 2 * i]))));
+        boxes.show(received);
         shownAt = Clock::now();
         shown = true;
     });

@@ -1,11 +1,13 @@
 #include "rig.h"
 
+#include "response/decode.h"
 #include "serial/MSComm.h"
 
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <QDir>
 #include <QFileInfo>
@@ -201,4 +203,18 @@ void runEventLoop(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+PlainBoxes::PlainBoxes()
+{
+    auto *layout = new QVBoxLayout(&m_window);
+    for (QLineEdit *&box : m_boxes)
+        layout->addWidget(box = new QLineEdit(&m_window));
+    m_window.show();
+}
+
+void PlainBoxes::show(const QByteArray &answer)
+{
+    for (std::size_t i = 0; i < m_boxes.size(); ++i)
+        m_boxes[i]->setText(registerText(quint16(quint8(answer[int(3 + 2 * i)]) << 8 | quint8(answer[int(4 + 2 * i)]))));
 }

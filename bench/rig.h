@@ -4,8 +4,10 @@
 #include "app/frmMain.h"
 
 #include <QTemporaryDir>
+#include <QWidget>
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <chrono>
 #include <set>
 #include <string>
@@ -99,3 +101,16 @@ LineStamps lineStamps();
 // The descriptors of this process open on path, and the one among them not in before (or -1).
 std::set<int> descriptorsOn(const std::string &path);
 int newDescriptorOn(const std::string &path, const std::set<int> &before);
+
+// Ten plain QLineEdits in a shown window: the floors' stand-in for the tool's value boxes.
+class PlainBoxes
+{
+public:
+    PlainBoxes();
+    // Gives the boxes the ten values of a read answer (its registers from byte 3 on).
+    void show(const QByteArray &answer);
+
+private:
+    QWidget m_window;
+    std::array<class QLineEdit *, 10> m_boxes{};
+};
