@@ -83,9 +83,9 @@ void setPaletteTextColor(QWidget *widget, const QColor &color);
 // A text box that shows again the picture of an earlier paint while nothing that paint depended on has
 // changed. The value boxes repaint twice per exchange while polling, red and then black, mostly with
 // the same text, the answer box shows the same answer again and again, and a line edit lays out,
-// measures and draws its text on every paint. The picture is
-// copied from the painted image right after a whole, ordinary paint. A box with the focus, a
-// selection, a drag over it, no text, or a text not aligned left or too wide for it paints as ever.
+// measures and draws its text on every paint. The picture is copied from the painted image right
+// after a whole, ordinary paint. A box with the focus, a selection, a drag over it, no text, or a
+// text not aligned left or too wide for it paints as ever.
 class PictureCachedLineEdit : public QLineEdit
 {
     Q_OBJECT
