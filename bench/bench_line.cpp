@@ -495,10 +495,10 @@ void BM_SteadyPolling(benchmark::State &state)
 // port adapter's code runs.
 void BM_PollingFloor(benchmark::State &state)
 {
-    constexpr int kIntervalMs = 50, kSeconds = 30, kAnswerLength = 25;
+    constexpr int kIntervalMs = 50, kSeconds = 30;
     const bool withWindow = state.range(0) != 0, inOnePiece = state.range(1) != 0;
     // From the answer's first byte to a millisecond or two after its last can be there.
-    const int restOfAnswerMs = int((kAnswerLength - 1) * charMs(19200)) + 2;
+    const int restOfAnswerMs = int((kReadTenAnswerLength - 1) * charMs(19200)) + 2;
     ProgramDir dir(19200);
     Simulator sim(withBaud({"--quiet"}, 19200), dir.comLink());
     QSerialPort port(QString::fromStdString(sim.slavePath()));
@@ -512,7 +512,7 @@ void BM_PollingFloor(benchmark::State &state)
         boxes.emplace();
         runEventLoop(300);
     }
-    const QByteArray request = QByteArray::fromHex("01030000000AC5CD"); // ten registers from 0, CRC
+    const QByteArray request = readTenRequest();
 
     for (auto _ : state) {
         long ticks = 0, decodes = 0;
@@ -539,7 +539,7 @@ void BM_PollingFloor(benchmark::State &state)
                 return;
             }
             answer += port.readAll();
-            if (answer.size() < kAnswerLength || !answerCrcMatches(answer, kAnswerLength))
+            if (!answerCrcMatches(answer, kReadTenAnswerLength))
                 return;
             ++decodes;
             if (boxes)

@@ -245,13 +245,13 @@ void BM_QtFloor(benchmark::State &state)
     bool shown = false;
     QObject::connect(&port, &QSerialPort::readyRead, [&] {
         received += port.readAll();
-        if (!answerCrcMatches(received, 25))
+        if (!answerCrcMatches(received, kReadTenAnswerLength))
             return;
         boxes.show(received);
         shownAt = Clock::now();
         shown = true;
     });
-    const QByteArray request = QByteArray::fromHex("01030000000AC5CD"); // ten registers from 0, CRC
+    const QByteArray request = readTenRequest();
     std::vector<double> readable, answers;
     int round = 0;
     for (auto _ : state) {

@@ -205,6 +205,11 @@ void runEventLoop(int ms)
     loop.exec();
 }
 
+QByteArray readTenRequest()
+{
+    return QByteArray::fromHex("01030000000AC5CD");
+}
+
 PlainBoxes::PlainBoxes()
 {
     auto *layout = new QVBoxLayout(&m_window);

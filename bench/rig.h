@@ -102,6 +102,10 @@ LineStamps lineStamps();
 std::set<int> descriptorsOn(const std::string &path);
 int newDescriptorOn(const std::string &path, const std::set<int> &before);
 
+// The floors' read of ten registers from 0 at address 1, with its CRC, and the length of its answer.
+QByteArray readTenRequest();
+constexpr int kReadTenAnswerLength = 25;
+
 // Ten plain QLineEdits in a shown window: the floors' stand-in for the tool's value boxes.
 class PlainBoxes
 {
