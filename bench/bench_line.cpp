@@ -488,7 +488,8 @@ void BM_SteadyPolling(benchmark::State &state)
 
 // What any Qt program pays here for the same polling, as a floor for the tool's CPU: a bare
 // QSerialPort and QTimer at 50 ms against the same drifting module for 30 s, checking each answer's
-// CRC; with window:1 also ten plain QLineEdits shown and given the ten values. whole:0 reads each
+// CRC; with window:1 also ten plain QLineEdits shown and given the ten values, and with red:1 turned
+// red at each tick and black with the values, as the tool's boxes do. whole:0 reads each
 // byte as it comes; whole:1 stops reading at the first byte and takes the rest in one piece one to
 // two milliseconds after it can all be there (the tick, the first byte, the resume: fewer wake-ups
 // than any reader that looks at the answer while it comes can have). None of the window's or the
@@ -496,7 +497,7 @@ void BM_SteadyPolling(benchmark::State &state)
 void BM_PollingFloor(benchmark::State &state)
 {
     constexpr int kIntervalMs = 50, kSeconds = 30;
-    const bool withWindow = state.range(0) != 0, inOnePiece = state.range(1) != 0;
+    const bool withWindow = state.range(0) != 0, inOnePiece = state.range(1) != 0, turnsRed = state.range(2) != 0;
     // From the answer's first byte to a millisecond or two after its last can be there.
     const int restOfAnswerMs = int((kReadTenAnswerLength - 1) * charMs(19200)) + 2;
     ProgramDir dir(19200);
@@ -525,6 +526,8 @@ void BM_PollingFloor(benchmark::State &state)
             answer.clear();
             port.clear(QSerialPort::Input);
             port.write(request);
+            if (boxes && turnsRed)
+                boxes->turnRed();
             if (inOnePiece) {
                 paused = true;
                 port.setReadBufferSize(1); // the first byte read stops the notifications
@@ -563,7 +566,10 @@ BENCHMARK(BM_Read)->ArgName("baud")->Arg(9600)->Arg(19200)->Arg(38400)->Iteratio
 BENCHMARK(BM_TimerFloor)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_Polling)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_SteadyPolling)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK(BM_PollingFloor)->ArgNames({"window", "whole"})->ArgsProduct({{0, 1}, {0, 1}})->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_PollingFloor)
+    ->ArgNames({"window", "whole", "red"})
+    ->Args({0, 0, 0})->Args({1, 0, 0})->Args({0, 1, 0})->Args({1, 1, 0})->Args({1, 1, 1})
+    ->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char **argv)
 {

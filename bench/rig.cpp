@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
+#include <QPalette>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -218,8 +219,30 @@ PlainBoxes::PlainBoxes()
     m_window.show();
 }
 
+namespace {
+
+// The way a plain Qt program colours a box's text.
+void setPlainTextColor(QLineEdit *box, const QColor &color)
+{
+    QPalette palette = box->palette();
+    if (palette.color(QPalette::Text) == color)
+        return;
+    palette.setColor(QPalette::Text, color);
+    box->setPalette(palette);
+}
+
+} // namespace
+
+void PlainBoxes::turnRed()
+{
+    for (QLineEdit *box : m_boxes)
+        setPlainTextColor(box, Qt::red);
+}
+
 void PlainBoxes::show(const QByteArray &answer)
 {
-    for (std::size_t i = 0; i < m_boxes.size(); ++i)
+    for (std::size_t i = 0; i < m_boxes.size(); ++i) {
         m_boxes[i]->setText(registerText(quint16(quint8(answer[int(3 + 2 * i)]) << 8 | quint8(answer[int(4 + 2 * i)]))));
+        setPlainTextColor(m_boxes[i], Qt::black);
+    }
 }

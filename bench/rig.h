@@ -111,7 +111,9 @@ class PlainBoxes
 {
 public:
     PlainBoxes();
-    // Gives the boxes the ten values of a read answer (its registers from byte 3 on).
+    // Turns the ten texts red, as the tool marks values not yet refreshed by the current read.
+    void turnRed();
+    // Gives the boxes the ten values of a read answer (its registers from byte 3 on), in black.
     void show(const QByteArray &answer);
 
 private:
