@@ -139,6 +139,11 @@ public:
 
     QString programDir() const { return m_programDir; }
 
+signals:
+    // After each answer decoded into the value boxes: the text of each of the ten boxes, empty for a
+    // box this answer did not fill or filled with the fault value.
+    void valuesDecoded(const QStringList &shown);
+
 private:
     void buildControls();
     void connectHandlers();

@@ -1,4 +1,5 @@
 #include "app/frmMain.h"
+#include "app/look.h"
 #include "app/widgets.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(kAppTitle);
     QApplication::setWindowIcon(applicationIcon());
+    useClassicLook();
     frmMain window;
     window.show();
     return app.exec();

@@ -71,6 +71,7 @@ void frmMain::ShowAnswer(const QByteArray &answer)
 void frmMain::DecodeRegisters(const QByteArray &answer)
 {
     int slot = firstSlot(txtStartID->text());
+    QStringList shown(10);
     // A byte past the end keeps the value it had for the previous register.
     quint8 high = 0, low = 0;
     for (int k = 3; k <= expectedLength - 3; k += 2, ++slot) {
@@ -92,6 +93,8 @@ void frmMain::DecodeRegisters(const QByteArray &answer)
             if (txtValue[slot]->text() != text)
                 txtValue[slot]->setText(text);
             setTextColor(txtValue[slot], QColor(0, 0, 0));
+            shown[slot] = raw == kFaultValue ? QString() : text;
         }
     }
+    emit valuesDecoded(shown);
 }
