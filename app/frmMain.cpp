@@ -37,17 +37,6 @@ QString indexed(const char *name, int index)
     return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index);
 }
 
-// For the texts drawn again with every exchange: digits, hex letters, points, blanks and a Han title
-// need no shaping, and plain glyph lookups measure and draw them in a third of the time. Hex text is
-// then not kerned ("FA" stands 2 px wider), as suits columns of bytes. Not for the fields a user
-// types into: combining marks would lose their placing.
-void useUnshapedText(QWidget *widget)
-{
-    QFont font = widget->font();
-    font.setStyleStrategy(QFont::PreferNoShaping);
-    widget->setFont(font);
-}
-
 } // namespace
 
 int selectedEntry(const QComboBox *combo)
@@ -60,18 +49,17 @@ int selectedEntry(const QComboBox *combo)
 
 QColor textColor(const QLineEdit *box)
 {
-    if (const auto *cached = qobject_cast<const PictureCachedLineEdit *>(box))
-        return cached->textColor();
     return box->palette().color(QPalette::Text);
 }
 
 void setTextColor(QLineEdit *box, const QColor &color)
 {
-    if (auto *cached = qobject_cast<PictureCachedLineEdit *>(box))
-        return cached->setTextColor(color);
-    // A palette change costs more than the rest of an answer's handling: skip it when nothing changes.
-    if (box->palette().color(QPalette::Text) != color)
-        setPaletteTextColor(box, color); // only the text colour is the box's own
+    // Polling turns every box red and black again each time: a palette that would not change is left alone.
+    if (textColor(box) == color)
+        return;
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Text, color);
+    box->setPalette(palette);
 }
 
 frmMain::frmMain(const QString &programDir, MessageSink sink, QWidget *parent)
@@ -82,15 +70,6 @@ frmMain::frmMain(const QString &programDir, MessageSink sink, QWidget *parent)
     MSComm1 = new MSComm(m_programDir, this);
     Timer2 = new Timer(this);
     buildControls();
-    // Made after the controls, so that it is deleted after them.
-    auto *frames = new FlatFrameStyle;
-    frames->setParent(this);
-    for (QLineEdit *box : findChildren<QLineEdit *>()) {
-        if (!qobject_cast<QComboBox *>(box->parentWidget()))
-            box->setStyle(frames);
-    }
-    for (QGroupBox *box : findChildren<QGroupBox *>())
-        box->setStyle(frames);
     new CaretBlinkTimeout(10000, this);
     connectHandlers();
     Form_Load();
@@ -127,13 +106,11 @@ void frmMain::buildControls()
         l->setGeometry(rect);
         return l;
     };
-    auto placeBox = [](QLineEdit *box, const QString &name, QRect rect) {
+    auto textBox = [](QWidget *parent, const QString &name, const QString &text, QRect rect) {
+        auto *box = new QLineEdit(text, parent);
         box->setObjectName(name);
         box->setGeometry(rect);
         return box;
-    };
-    auto textBox = [placeBox](QWidget *parent, const QString &name, const QString &text, QRect rect) {
-        return placeBox(new QLineEdit(text, parent), name, rect);
     };
     auto button = [](QWidget *parent, const char *name, const QString &caption, QRect rect) {
         auto *b = new QPushButton(caption, parent);
@@ -165,10 +142,7 @@ void frmMain::buildControls()
     cmdCom = button(Frame5, "cmdCom", QStringLiteral("保存设置"), twips(4560, 220, 1095, 375));
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
 
-    // Its lamps and counters repaint it twice per exchange.
-    Frame6 = new PictureCachedGroupBox(QStringLiteral("运行状态指示"), this);
-    Frame6->setObjectName(QStringLiteral("Frame6"));
-    Frame6->setGeometry(twips(6720, 0, 3855, 615));
+    Frame6 = group("Frame6", QStringLiteral("运行状态指示"), twips(6720, 0, 3855, 615));
     Picture2 = new QWidget(Frame6);
     Picture2->setObjectName(QStringLiteral("Picture2"));
     Picture2->setGeometry(twips(120, 240, 900, 255));
@@ -192,8 +166,6 @@ void frmMain::buildControls()
     Line1->setObjectName(QStringLiteral("Line1"));
     lblCounter = label(Frame6, QStringLiteral("lblCounter"), QStringLiteral("0"), twips(2280, 240, 735, 255));
     lblCounter->setToolTip(QStringLiteral("测试统计"));
-    // Its title is drawn again beneath the lamps and counters whenever they change; they inherit.
-    useUnshapedText(Frame6);
 
     Frame10 = group("Frame10", QStringLiteral("MODBUS设置"), twips(0, 720, 6612, 735));
     Label8[0] = label(Frame10, indexed("Label8", 0), QStringLiteral("设备地址"), twips(120, 360, 855, 255));
@@ -225,10 +197,7 @@ void frmMain::buildControls()
         const int nameWidth = (i == 6 || i == 7) ? 735 : 855;
         const ValueRow &row = kValueRows[i];
         lblValue[i] = label(PictureShow, indexed("lblValue", i), QString::fromUtf8(row.name), twips(1920, top, nameWidth, 270));
-        // Repainted twice per exchange while polling, mostly with the same text.
-        txtValue[i] = placeBox(new PictureCachedLineEdit(QStringLiteral("0"), PictureShow), indexed("txtValue", i),
-                               twips(2880, top, 735, 270));
-        useUnshapedText(txtValue[i]);
+        txtValue[i] = textBox(PictureShow, indexed("txtValue", i), QStringLiteral("0"), twips(2880, top, 735, 270));
         lblDanWei[row.unitIndex] = label(PictureShow, indexed("lblDanWei", row.unitIndex), QString::fromUtf8(row.unit),
                                          twips(3720, top, 735, 270));
     }
@@ -244,11 +213,7 @@ void frmMain::buildControls()
     Frame1 = group("Frame1", QStringLiteral("二次开发命令观察窗口"), twips(0, 7560, 10575, 1215));
     Label7 = label(Frame1, QStringLiteral("Label7"), QStringLiteral("发送命令:"), twips(120, 240, 855, 255));
     txtCommand = textBox(Frame1, QStringLiteral("txtCommand"), QString(), twips(960, 240, 9495, 315));
-    // Cleared at every request and filled at the answer: a repeated answer is shown from its picture.
-    txtState = placeBox(new PictureCachedLineEdit(QString(), Frame1), QStringLiteral("txtState"),
-                        twips(120, 600, 10335, 495));
-    useUnshapedText(txtCommand);
-    useUnshapedText(txtState);
+    txtState = textBox(Frame1, QStringLiteral("txtState"), QString(), twips(120, 600, 10335, 495));
 }
 
 void frmMain::connectHandlers()

@@ -72,14 +72,15 @@ void frmMain::comDoOnce_Click()
         MsgBox(*failure);
         return;
     }
+    markValuesStale();
 
     if (!MSComm1->PortOpen()) {
-        markValuesStale();
         MsgBox(QStringLiteral("打开串口出错，请确定串口是否已被占用"));
         ShowLamp(imgNotConnected);
         commReady = 0;
         return;
     }
+    ShowLamp(ImgYellow);
     MSComm1->setInBufferCount(0);
     MSComm1->setInputLen(0);
     MSComm1->setInputMode(1);
@@ -98,10 +99,6 @@ void frmMain::comDoOnce_Click()
     requestKind = 1;
     m_readHead = frame.left(2) + char(2 * quint8(frame[5]));
     MSComm1->setOutput(frame);
-    // After the write: the lamp's restacking and the boxes' palette changes cost more than the rest of
-    // the click. The answer's notification is queued, so it cannot be handled before they show.
-    ShowLamp(ImgYellow);
-    markValuesStale();
     qCDebug(lcFrames) << "sent" << frame.toHex(' ');
     commandHex = requestHexText(frame);
     // Polling sends the same request on every tick: the box need not be laid out and painted again.
