@@ -18,12 +18,6 @@ bool isSupportedRate(qint32 rate)
     return std::find(std::begin(rates), std::end(rates), rate) != std::end(rates);
 }
 
-// How long before the rest of an answer can be complete reading resumes: the timer's millisecond
-// granularity and a late wake-up must not hold back the last byte.
-constexpr double kResumeLeadMs = 1.0;
-// A shorter pause would save no wake-ups.
-constexpr int kShortestPauseMs = 2;
-
 } // namespace
 
 MSComm::MSComm(const QString &programDir, QObject *parent)
@@ -31,9 +25,6 @@ MSComm::MSComm(const QString &programDir, QObject *parent)
 {
     connect(&m_serial, &QSerialPort::readyRead, this, &MSComm::readWaiting);
     connect(&m_serial, &QSerialPort::errorOccurred, this, &MSComm::onError);
-    m_resume.setSingleShot(true);
-    m_resume.setTimerType(Qt::PreciseTimer);
-    connect(&m_resume, &QTimer::timeout, this, &MSComm::resumeReading);
 }
 
 MSComm::~MSComm()
@@ -125,7 +116,6 @@ bool MSComm::setPortOpen(bool open)
     if (!open) {
         if (!m_serial.isOpen())
             return true;
-        endPause();
         m_serial.close();
         m_in.clear();
         m_lost = false;
@@ -136,7 +126,6 @@ bool MSComm::setPortOpen(bool open)
             return false;
         m_serial.close(); // lost and not yet closed: start afresh
     }
-    endPause();
     m_serial.setPortName(deviceName());
     m_serial.setBaudRate(m_baud);
     m_serial.setParity(m_parity);
@@ -173,7 +162,6 @@ bool MSComm::setInBufferCount(qint16 count)
 {
     if (count != 0)
         return false;
-    endPause();
     m_in.clear();
     // Bytes already in the driver belong to an older exchange too.
     if (m_serial.isOpen())
@@ -213,7 +201,6 @@ bool MSComm::setOutput(const QByteArray &bytes)
         return false;
     if (m_serial.write(bytes) != bytes.size())
         return false;
-    m_pausedForAnswer = false; // its answer may pause reading once
     // Hand the bytes to the driver now rather than on the next pass of the event loop.
     m_serial.flush();
     return true;
@@ -231,8 +218,6 @@ void MSComm::deliverWaiting()
 {
     if (!PortOpen())
         return;
-    if (m_resume.isActive())
-        resumeReading();
     // Bytes the event loop has not read yet; one look, no wait.
     if (m_rThreshold > 0 && m_in.size() < m_rThreshold)
         m_serial.waitForReadyRead(0);
@@ -242,61 +227,12 @@ void MSComm::deliverWaiting()
 
 void MSComm::readWaiting()
 {
-    // Paused: the byte that stopped the notifications waits in the port's buffer for the resume.
-    if (m_resume.isActive())
-        return;
-    if (takeWaiting())
-        pauseForTheRest();
-}
-
-bool MSComm::takeWaiting()
-{
     const QByteArray bytes = m_serial.readAll();
-    if (bytes.isEmpty())
-        return false;
     const int room = kInBufferSize - int(m_in.size());
     m_in.append(bytes.constData(), std::min<int>(room, bytes.size()));
     if (bytes.size() > room && !m_pending.contains(qint16(comEventRxOver)))
         raise(comEventRxOver);
     raiseReceiveIfDue();
-    return true;
-}
-
-// The rest of an answer cannot come sooner than its time on the wire. Not looking until shortly
-// before then saves a wake-up per byte on a line that delivers its bytes one at a time.
-void MSComm::pauseForTheRest()
-{
-    const int remaining = m_rThreshold - int(m_in.size());
-    if (m_pausedForAnswer || m_rThreshold == 0 || remaining < 2)
-        return;
-    // Resumed one character and the lead before the last byte can be there.
-    const int pauseMs = int((remaining - 1) * characterMs() - kResumeLeadMs);
-    if (pauseMs < kShortestPauseMs)
-        return;
-    m_pausedForAnswer = true;
-    m_serial.setReadBufferSize(1); // the next byte read stops the notifications
-    m_resume.start(pauseMs);
-}
-
-void MSComm::resumeReading()
-{
-    m_resume.stop();
-    m_serial.setReadBufferSize(0); // notifications again: the bytes waiting in the driver come next
-    takeWaiting();                 // the byte held in the port's buffer
-}
-
-void MSComm::endPause()
-{
-    m_resume.stop();
-    m_serial.setReadBufferSize(0);
-    m_pausedForAnswer = false;
-}
-
-double MSComm::characterMs() const
-{
-    const double stop = m_stopBits == QSerialPort::OneStop ? 1 : m_stopBits == QSerialPort::TwoStop ? 2 : 1.5;
-    const double bits = 1 + int(m_dataBits) + (m_parity == QSerialPort::NoParity ? 0 : 1) + stop;
-    return bits * 1000.0 / m_baud;
 }
 
 void MSComm::raiseReceiveIfDue()
@@ -353,8 +289,6 @@ void MSComm::onError(QSerialPort::SerialPortError error)
 void MSComm::checkLine()
 {
     // A second look: waiting bytes or silence mean the line is still there; a hung-up line fails again.
-    if (m_resume.isActive())
-        resumeReading(); // a full buffer would read as a failure
     m_serial.clearError();
     const bool there = !m_serial.isOpen() || m_serial.waitForReadyRead(0) || m_serial.error() == QSerialPort::TimeoutError;
     m_checking = false;
@@ -369,7 +303,6 @@ void MSComm::portLost()
 {
     if (!m_lost)
         return;
-    endPause();
     m_serial.close();
     m_in.clear();
     m_lost = false;

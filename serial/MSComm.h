@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
-#include <QTimer>
 
 class MSComm : public QObject
 {
@@ -57,11 +56,6 @@ signals:
 
 private:
     void readWaiting();
-    bool takeWaiting();
-    void pauseForTheRest();
-    void resumeReading();
-    void endPause();
-    double characterMs() const;
     void raiseReceiveIfDue();
     void raise(qint16 event);
     void deliverNext();
@@ -86,6 +80,4 @@ private:
     bool m_receivePending = false;
     bool m_lost = false;
     bool m_checking = false; // a failed read is being looked at again
-    QTimer m_resume;          // running while reading is paused for the rest of an answer
-    bool m_pausedForAnswer = false; // once per request
 };

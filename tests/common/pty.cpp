@@ -101,6 +101,14 @@ int Pty::baudRate() const
     }
 }
 
+int Pty::stopBits() const
+{
+    termios settings{};
+    if (m_master < 0 || tcgetattr(m_master, &settings) != 0)
+        return -1;
+    return settings.c_cflag & CSTOPB ? 2 : 1;
+}
+
 void Pty::closeMaster()
 {
     if (m_master >= 0) {

@@ -28,6 +28,9 @@ public:
     QByteArray readAvailable();
     // The baud rate the tool set on the line, as the far end sees it; -1 when unknown.
     int baudRate() const;
+    // The stop bits (1 or 2) the tool set, as the far end sees them; -1 when unknown. Data bits and
+    // parity cannot be read back here: the pty driver forces 8 bits without parity on every change.
+    int stopBits() const;
     // Closes the far end, as an unplugged adapter would.
     void closeMaster();
 

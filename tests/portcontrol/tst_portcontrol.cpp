@@ -102,6 +102,7 @@ private slots:
         QVERIFY(w.MSComm1->PortOpen());
         QCOMPARE(openCount(com3.slavePath()), 2);
         QCOMPARE(com3.baudRate(), 38400);
+        QCOMPARE(com3.stopBits(), 1);
         QCOMPARE(int(w.CommNum), 3);
         QCOMPARE(int(w.MSComm1->CommPort()), 3);
         QCOMPARE(int(w.MSComm1->RThreshold()), 1);
@@ -168,6 +169,7 @@ private slots:
         verifyOnlyMessage(h, QStringLiteral("串口设置保存成功"), QStringLiteral("系统提示"));
         QVERIFY(w.MSComm1->PortOpen());
         QCOMPARE(com3.baudRate(), rate);
+        QCOMPARE(com3.stopBits(), 1);
         QCOMPARE(w.CommRate, rate);
         QCOMPARE(int(w.CommNum), 3);
         QCOMPARE(int(w.MSComm1->RThreshold()), 1);
