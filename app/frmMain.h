@@ -150,6 +150,8 @@ private:
     QRect twips(int left, int top, int width, int height) const;
     // Closes the port and takes the chosen Combo1 entry as the port number; false when none is chosen.
     bool TakeChosenPort();
+    // Opens it, switches the receive notification on and lets polling send again.
+    void OpenChosenPort();
 
     QString m_programDir;
     MessageSink m_sink;

@@ -46,11 +46,8 @@ void frmMain::Timer2_Timer()
         counter = 0;
         lblCounter->setText(QStringLiteral("0"));
     }
-    if (!commReady) {
-        // This tick showed nothing: after a new port choice a closed port is reported again.
-        m_lastTickMessage.clear();
+    if (!commReady)
         return;
-    }
     // The event loop may hand over this tick before an answer that came in ahead of it: the next
     // request would discard that answer.
     MSComm1->deliverWaiting();

@@ -35,6 +35,15 @@ bool frmMain::TakeChosenPort()
     return true;
 }
 
+void frmMain::OpenChosenPort()
+{
+    MSComm1->setPortOpen(true);
+    OpenOnComm();
+    commReady = -1;
+    // A new choice: a port still closed is reported again by the next tick, even with none in between.
+    m_lastTickMessage.clear();
+}
+
 void frmMain::Combo1_Click()
 {
     if (!TakeChosenPort())
@@ -42,9 +51,7 @@ void frmMain::Combo1_Click()
     MSComm1->setSettings(lineSettings(CommRate));
     if (MSComm1->PortOpen())
         return;
-    MSComm1->setPortOpen(true);
-    OpenOnComm();
-    commReady = -1;
+    OpenChosenPort();
 }
 
 void frmMain::cmdCom_Click()
@@ -60,9 +67,7 @@ void frmMain::cmdCom_Click()
         MsgBox(QStringLiteral("所选的串行端口已被其他设备所使用!"), QStringLiteral("系统信息"), QMessageBox::Warning);
         return;
     }
-    MSComm1->setPortOpen(true);
-    OpenOnComm();
-    commReady = -1;
+    OpenChosenPort();
     StoreSettings();
 }
 
