@@ -122,6 +122,8 @@ void frmMain::buildControls()
         auto *c = new QComboBox(parent);
         c->setObjectName(QLatin1String(name));
         c->setEditable(true);
+        c->setLineEdit(new ListField(c));
+        c->setCompleter(nullptr); // it would complete the typed text to an entry
         c->setInsertPolicy(QComboBox::NoInsert);
         c->addItems(items);
         c->setCurrentIndex(-1);

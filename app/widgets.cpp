@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QSignalBlocker>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -13,6 +15,20 @@ LineWidget::LineWidget(QPoint from, QPoint to, QWidget *parent)
     setGeometry(QRect(QPoint(qMin(from.x(), to.x()), qMin(from.y(), to.y())),
                       QPoint(qMax(from.x(), to.x()), qMax(from.y(), to.y()))));
     setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void ListField::focusOutEvent(QFocusEvent *event)
+{
+    const QSignalBlocker quiet(this); // editingFinished would make the list select its text
+    QLineEdit::focusOutEvent(event);
+}
+
+void ListField::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+        return QLineEdit::keyPressEvent(event);
+    const QSignalBlocker quiet(this); // as would returnPressed
+    QLineEdit::keyPressEvent(event);
 }
 
 CaretBlinkTimeout::CaretBlinkTimeout(int idleMs, QObject *parent)

@@ -1,6 +1,7 @@
 #pragma once
 #include <QColor>
 #include <QIcon>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPoint>
 #include <QTimer>
@@ -19,6 +20,19 @@ protected:
 
 private:
     QPoint m_from, m_to;
+};
+
+// The text field of a port or rate list. An editable QComboBox selects the entry that its field
+// reads when the field loses the focus or gets Enter; here only the list, the arrow keys and the
+// start-up choose, and the typed text stays as it was typed.
+class ListField : public QLineEdit
+{
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusOutEvent(QFocusEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 };
 
 QPixmap lampPixmap(const QColor &color);
