@@ -2,27 +2,11 @@
 
 #include "app/numbers.h"
 
-#include <cstdlib>
-#include <iterator>
-
 QString registerText(quint16 raw)
 {
     const int hundredths = raw <= 20000 ? int(raw) : int(raw) - 65536;
-    const int magnitude = std::abs(hundredths);
-    // Ten of these per answer: written digit by digit from the right, as a formatting call
-    // costs five times as much.
-    char text[8]; // "-455.35" at most
-    char *first = std::end(text);
-    int rest = magnitude;
-    for (int digit = 0; digit < 3 || rest > 0; ++digit) {
-        if (digit == 2)
-            *--first = '.';
-        *--first = char('0' + rest % 10);
-        rest /= 10;
-    }
-    if (hundredths < 0)
-        *--first = '-';
-    return QString::fromLatin1(first, std::end(text) - first);
+    // A whole number of hundredths: two decimals show it exactly.
+    return QString::number(hundredths / 100.0, 'f', 2);
 }
 
 int firstSlot(const QString &startText)
