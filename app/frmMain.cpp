@@ -255,8 +255,7 @@ int frmMain::MsgBox(const QString &text, const QString &title, QMessageBox::Icon
 
 void frmMain::ShowLamp(QLabel *lamp)
 {
-    // Only the front lamp can be seen. The others are hidden too, so that raising a lamp does not
-    // paint them again beneath it.
+    // Exactly one lamp shows: the one in front. The others are hidden beneath it.
     lamp->show();
     lamp->raise();
     for (QLabel *other : {imgNotConnected, ImgYellow, imgConnected})

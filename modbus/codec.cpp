@@ -15,47 +15,24 @@ quint16 crc16(const QByteArray &frame, int last)
     return reg;
 }
 
-namespace {
-
-const char kHexDigits[] = "0123456789ABCDEF";
-
-QChar *putHexByte(QChar *out, quint8 value)
-{
-    *out++ = QLatin1Char(kHexDigits[value >> 4]);
-    *out++ = QLatin1Char(kHexDigits[value & 0x0F]);
-    return out;
-}
-
-} // namespace
-
 QString hexByte(quint8 value)
 {
-    QString text(2, Qt::Uninitialized);
-    putHexByte(text.data(), value);
-    return text;
+    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-// Both texts are written in place: a string per byte would cost more than the rest of an answer's
-// decoding.
 QString requestHexText(const QByteArray &frame)
 {
-    QString text(frame.size() * 3, Qt::Uninitialized);
-    QChar *out = text.data();
-    for (char byte : frame) {
-        out = putHexByte(out, static_cast<quint8>(byte));
-        *out++ = QLatin1Char(' ');
-    }
+    QString text;
+    for (char byte : frame)
+        text += hexByte(quint8(byte)) + QLatin1Char(' ');
     return text;
 }
 
 QString answerHexText(const QByteArray &answer)
 {
-    QString text(answer.size() * 3, Qt::Uninitialized);
-    QChar *out = text.data();
-    for (char byte : answer) {
-        *out++ = QLatin1Char(' ');
-        out = putHexByte(out, static_cast<quint8>(byte));
-    }
+    QString text;
+    for (char byte : answer)
+        text += QLatin1Char(' ') + hexByte(quint8(byte));
     return text;
 }
 
