@@ -76,6 +76,8 @@ int main(int argc, char **argv)
         std::printf("recorded_rows=%ld\n", file.open(QIODevice::ReadOnly) ? long(file.readAll().count('\n')) - 1 : -1);
         return 0;
     }
+    if (idleSeconds <= 0)
+        return 0;
 
     // Open and not polling, a second after the last answer; no input since long before.
     runEventLoop(1000);
