@@ -1,202 +1,86 @@
 #include "rig.h"
 
-#include "response/decode.h"
-#include "serial/MSComm.h"
-
 #include <QEventLoop>
 #include <QFile>
-#include <QLineEdit>
-#include <QPalette>
 #include <QTimer>
-#include <QVBoxLayout>
-
-#include <QDir>
-#include <QFileInfo>
 
 #include <algorithm>
-#include <atomic>
-#include <dlfcn.h>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
+#include <fstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
-namespace {
-
-std::atomic<int> g_lineFd{-1};
-Clock::time_point g_lastWrite, g_lastRead; // written and read on the thread that uses the line
-
-} // namespace
-
-extern "C" ssize_t write(int fd, const void *data, size_t size)
+double ms(Clock::time_point from, Clock::time_point to)
 {
-    using Write = ssize_t (*)(int, const void *, size_t);
-    static const Write real = reinterpret_cast<Write>(dlsym(RTLD_NEXT, "write"));
-    const ssize_t done = real(fd, data, size);
-    if (done > 0 && fd == g_lineFd.load(std::memory_order_relaxed))
-        g_lastWrite = Clock::now();
-    return done;
+    return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-extern "C" ssize_t read(int fd, void *data, size_t size)
+double rank(std::vector<double> samples, double q)
 {
-    using Read = ssize_t (*)(int, void *, size_t);
-    static const Read real = reinterpret_cast<Read>(dlsym(RTLD_NEXT, "read"));
-    const ssize_t done = real(fd, data, size);
-    if (done > 0 && fd == g_lineFd.load(std::memory_order_relaxed))
-        g_lastRead = Clock::now();
-    return done;
-}
-
-void watchLine(int fd)
-{
-    g_lineFd = fd;
-}
-
-LineStamps lineStamps()
-{
-    return {g_lastWrite, g_lastRead};
-}
-
-std::set<int> descriptorsOn(const std::string &path)
-{
-    std::set<int> fds;
-    const QString target = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
-    for (const QFileInfo &entry : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::Files | QDir::System))
-        if (entry.symLinkTarget() == target)
-            fds.insert(entry.fileName().toInt());
-    return fds;
-}
-
-int newDescriptorOn(const std::string &path, const std::set<int> &before)
-{
-    for (int fd : descriptorsOn(path))
-        if (!before.count(fd))
-            return fd;
-    return -1;
-}
-
-Percentiles percentiles(std::vector<double> samples)
-{
-    Percentiles p;
     if (samples.empty())
-        return p;
+        return 0;
     std::sort(samples.begin(), samples.end());
-    const auto rank = [&](double q) {
-        const std::size_t r = std::size_t(std::ceil(q * double(samples.size())));
-        return samples[std::min(samples.size(), std::max<std::size_t>(r, 1)) - 1];
-    };
-    p.median = rank(0.5);
-    p.p99 = rank(0.99);
-    p.max = samples.back();
-    return p;
+    const auto r = std::size_t(std::ceil(q * double(samples.size())));
+    return samples[std::clamp<std::size_t>(r, 1, samples.size()) - 1];
 }
 
-void reportPercentiles(benchmark::State &state, const std::string &prefix, const std::vector<double> &samples,
-                       double scale)
+VirtualModule::VirtualModule(int baud, const QStringList &options)
 {
-    const Percentiles p = percentiles(samples);
-    state.counters[prefix + "_median"] = p.median * scale;
-    state.counters[prefix + "_p99"] = p.p99 * scale;
-}
-
-ProgramDir::ProgramDir(int baud)
-{
-    QFile set(dir.filePath(QStringLiteral("comm.set")));
-    set.open(QIODevice::WriteOnly);
-    set.write(QByteArray("1,") + QByteArray::number(baud) + "\r\n");
-}
-
-Simulator::Simulator(const std::vector<std::string> &options, const std::string &link, const std::string &stderrPath)
-{
-    int out[2];
-    if (pipe(out) != 0)
+    QFile set(m_dir.filePath(QStringLiteral("comm.set")));
+    if (!set.open(QIODevice::WriteOnly) || set.write("1," + QByteArray::number(baud) + "\r\n") < 0)
         return;
-    std::vector<std::string> args{KV_SIM_PATH};
-    args.insert(args.end(), options.begin(), options.end());
-    args.push_back("--link");
-    args.push_back(link);
-    m_pid = fork();
-    if (m_pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        const int err = open(stderrPath.empty() ? "/dev/null" : stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(err, STDERR_FILENO);
-        close(out[0]);
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+    set.close();
+    const QStringList line{QStringLiteral("--baud"), QString::number(baud), QStringLiteral("--link"),
+                           m_dir.filePath(QStringLiteral("COM1"))};
+    m_sim.setStandardErrorFile(QProcess::nullDevice()); // its log of frames is not wanted here
+    m_sim.start(QStringLiteral(KV_SIM_PATH), line + options);
+    // Its first line is the pty's slave path; the link exists once it is printed.
+    while (!m_sim.canReadLine() && m_sim.waitForReadyRead(5000)) {
     }
-    close(out[1]);
-    // The first line is the slave path; the link exists once it is printed.
-    std::string line;
-    pollfd fd{out[0], POLLIN, 0};
-    while (line.find('\n') == std::string::npos && poll(&fd, 1, 5000) > 0) {
-        char buffer[256];
-        const ssize_t n = read(out[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        line.append(buffer, std::size_t(n));
-    }
-    close(out[0]);
-    if (line.find('\n') != std::string::npos)
-        m_slavePath = line.substr(0, line.find('\n'));
-    else
+    m_slavePath = m_sim.readLine().trimmed().toStdString();
+    if (m_slavePath.empty())
         std::fprintf(stderr, "bench: kv4820-sim did not start\n");
 }
 
-Simulator::~Simulator()
+VirtualModule::~VirtualModule()
 {
-    if (m_pid > 0) {
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-    }
+    m_sim.terminate();
+    m_sim.waitForFinished();
 }
 
-bool lastBoxBlack(const frmMain &window)
+namespace {
+
+rusage use()
 {
-    return textColor(window.txtValue[9]) == Qt::black;
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u;
 }
 
-bool allBoxesRed(const frmMain &window)
+double seconds(const timeval &t)
 {
-    for (const QLineEdit *box : window.txtValue)
-        if (textColor(box) != QColor(255, 0, 0))
-            return false;
-    return true;
+    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
 }
 
-DecodeWatch::DecodeWatch(frmMain &window) : m_window(window)
+} // namespace
+
+double cpuSeconds()
 {
-    QObject::connect(window.MSComm1, &MSComm::OnComm, [this] {
-        if (m_decoded || !lastBoxBlack(m_window))
-            return;
-        m_at = Clock::now();
-        m_decoded = true;
-        ++m_count;
-        if (m_loop)
-            m_loop->quit();
-    });
+    const rusage u = use();
+    return seconds(u.ru_utime) + seconds(u.ru_stime);
 }
 
-bool DecodeWatch::wait(int timeoutMs)
+long wakeUps()
 {
-    if (m_decoded)
-        return true;
-    QEventLoop loop;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
-    guard.start(timeoutMs);
-    m_loop = &loop;
-    loop.exec();
-    m_loop = nullptr;
-    return m_decoded;
+    return use().ru_nvcsw;
+}
+
+double residentMb()
+{
+    long size = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> size >> resident;
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
 void runEventLoop(int ms)
@@ -206,43 +90,50 @@ void runEventLoop(int ms)
     loop.exec();
 }
 
-QByteArray readTenRequest()
+void PollingRecord::begin()
 {
-    return QByteArray::fromHex("01030000000AC5CD");
+    m_ticks.reserve(4096);
+    m_cpu = cpuSeconds();
+    m_wakeUps = wakeUps();
+    m_start = Clock::now();
 }
 
-PlainBoxes::PlainBoxes()
+void PollingRecord::tick()
 {
-    auto *layout = new QVBoxLayout(&m_window);
-    for (QLineEdit *&box : m_boxes)
-        layout->addWidget(box = new QLineEdit(&m_window));
-    m_window.show();
+    m_ticks.push_back(Clock::now());
+    if (m_ticks.size() % std::size_t(1000 / m_intervalMs) == 0)
+        m_memory.emplace_back(ms(m_start, m_ticks.back()) / 1000, residentMb());
 }
 
-namespace {
-
-// The way a plain Qt program colours a box's text.
-void setPlainTextColor(QLineEdit *box, const QColor &color)
+void PollingRecord::end()
 {
-    QPalette palette = box->palette();
-    if (palette.color(QPalette::Text) == color)
-        return;
-    palette.setColor(QPalette::Text, color);
-    box->setPalette(palette);
+    m_end = Clock::now();
+    m_cpu = cpuSeconds() - m_cpu;
+    m_wakeUps = wakeUps() - m_wakeUps;
 }
 
-} // namespace
-
-void PlainBoxes::turnRed()
+void PollingRecord::print() const
 {
-    for (QLineEdit *box : m_boxes)
-        setPlainTextColor(box, Qt::red);
-}
-
-void PlainBoxes::show(const QByteArray &answer)
-{
-    for (std::size_t i = 0; i < m_boxes.size(); ++i) {
-        m_boxes[i]->setText(registerText(quint16(quint8(answer[int(3 + 2 * i)]) << 8 | quint8(answer[int(4 + 2 * i)]))));
-        setPlainTextColor(m_boxes[i], Qt::black);
+    // Each tick against the last slot of the schedule (start + k·interval) at or before it, so a late
+    // tick does not make the next ones late; a slot without a tick is one the timer skipped.
+    std::vector<double> late;
+    long slot = 0;
+    for (const Clock::time_point &tick : m_ticks) {
+        slot = std::max(slot + 1, long(ms(m_start, tick) / m_intervalMs));
+        late.push_back(ms(m_start, tick) - double(slot * m_intervalMs));
     }
+    const double total = ms(m_start, m_end) / 1000;
+    double firstMb = 0, lastMb = 0;
+    for (const auto &[at, mb] : m_memory) {
+        if (at <= 10)
+            firstMb = std::max(firstMb, mb);
+        if (at > total - 10)
+            lastMb = std::max(lastMb, mb);
+    }
+    std::printf("seconds=%.2f\nticks=%zu\nskipped=%ld\ndecoded=%ld\n", total, m_ticks.size(),
+                slot - long(m_ticks.size()), m_decoded);
+    std::printf("late_median_ms=%.2f\nlate_p99_ms=%.2f\nlate_max_ms=%.2f\ndrift_ms=%.2f\n", rank(late, 0.5),
+                rank(late, 0.99), rank(late, 1), late.empty() ? 0 : late.back());
+    std::printf("cpu_pct=%.3f\nwakeups_per_tick=%.1f\nrss_first_mb=%.1f\nrss_last_mb=%.1f\n", 100 * m_cpu / total,
+                m_ticks.empty() ? 0 : double(m_wakeUps) / double(m_ticks.size()), firstMb, lastMb);
 }

@@ -1,122 +1,65 @@
 #pragma once
-// What the in-process benchmarks share: a program directory with comm.set, the virtual module as a
-// child process, a watch on the window's answer handling, and percentiles of samples.
-#include "app/frmMain.h"
-
+// What the benchmarks share: the virtual module as a child process beside a program directory, the
+// process's own CPU and memory, and the record of a stretch of polling that each poller prints.
+#include <QProcess>
+#include <QStringList>
 #include <QTemporaryDir>
-#include <QWidget>
-#include <benchmark/benchmark.h>
 
-#include <array>
 #include <chrono>
-#include <set>
 #include <string>
-#include <sys/types.h>
+#include <utility>
 #include <vector>
 
 using Clock = std::chrono::steady_clock;
 
-inline double micros(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double, std::micro>(to - from).count();
-}
+double ms(Clock::time_point from, Clock::time_point to);
 
-struct Percentiles
-{
-    double median = 0, p99 = 0, max = 0;
-};
+// Nearest-rank percentile, q in 0..1; 0 for no samples.
+double rank(std::vector<double> samples, double q);
 
-// Nearest-rank percentiles.
-Percentiles percentiles(std::vector<double> samples);
-
-// Sets prefix_median and prefix_p99 (in the unit of the samples, scaled by scale).
-void reportPercentiles(benchmark::State &state, const std::string &prefix, const std::vector<double> &samples,
-                       double scale = 1);
-
-// A temporary program directory whose comm.set names port 1 at baud.
-struct ProgramDir
-{
-    QTemporaryDir dir;
-    explicit ProgramDir(int baud);
-    QString path() const { return dir.path(); }
-    std::string comLink() const { return dir.filePath(QStringLiteral("COM1")).toStdString(); }
-};
-
-// kv4820-sim as a child process, linked as COM1 into a program directory; stopped on destruction.
-class Simulator
+// kv4820-sim at baud on a pty of its own, linked as COM1 into a temporary program directory whose
+// comm.set names COM1 at that rate; stopped on destruction.
+class VirtualModule
 {
 public:
-    // stderrPath empty: its log goes nowhere.
-    Simulator(const std::vector<std::string> &options, const std::string &link, const std::string &stderrPath = {});
-    ~Simulator();
-    Simulator(const Simulator &) = delete;
-    Simulator &operator=(const Simulator &) = delete;
+    VirtualModule(int baud, const QStringList &options);
+    ~VirtualModule();
 
-    bool isRunning() const { return !m_slavePath.empty(); }
+    bool running() const { return !m_slavePath.empty(); }
+    QString programDir() const { return m_dir.path(); }
     const std::string &slavePath() const { return m_slavePath; }
 
 private:
-    pid_t m_pid = -1;
+    QTemporaryDir m_dir;
+    QProcess m_sim;
     std::string m_slavePath;
 };
 
-// Notes when the window has decoded an answer: the last value box written (box 9) is black again
-// after a click turned all ten red. Hooked on the port's notification, after the window's handler.
-class DecodeWatch
-{
-public:
-    explicit DecodeWatch(frmMain &window);
-    // Call before the click (or the answer): forgets the previous decode.
-    void arm() { m_decoded = false; }
-    // Runs the event loop until the decode or timeoutMs; true when decoded.
-    bool wait(int timeoutMs = 2000);
-    Clock::time_point decodedAt() const { return m_at; }
-    long decodes() const { return m_count; }
+// This process's processor time so far (its own code and the kernel's for it), in seconds.
+double cpuSeconds();
+// The times this process has gone to sleep and been woken (voluntary context switches).
+long wakeUps();
+double residentMb();
 
-private:
-    frmMain &m_window;
-    bool m_decoded = false;
-    bool m_waiting = false;
-    long m_count = 0;
-    Clock::time_point m_at;
-    class QEventLoop *m_loop = nullptr;
-};
-
-bool lastBoxBlack(const frmMain &window);
-bool allBoxesRed(const frmMain &window);
-
-// Runs the event loop for ms milliseconds.
 void runEventLoop(int ms);
 
-// When the tool's (or a peer's) last write() and read() on the watched descriptor returned. The
-// benchmark executables put their own write() and read() in front of the C library's to stamp them,
-// so a figure can be split into the tool's part and the line's.
-struct LineStamps
-{
-    Clock::time_point lastWrite, lastRead;
-};
-void watchLine(int fd);
-LineStamps lineStamps();
-
-// The descriptors of this process open on path, and the one among them not in before (or -1).
-std::set<int> descriptorsOn(const std::string &path);
-int newDescriptorOn(const std::string &path, const std::set<int> &before);
-
-// The floors' read of ten registers from 0 at address 1, with its CRC, and the length of its answer.
-QByteArray readTenRequest();
-constexpr int kReadTenAnswerLength = 25;
-
-// Ten plain QLineEdits in a shown window: the floors' stand-in for the tool's value boxes.
-class PlainBoxes
+// One stretch of polling: ticks against their schedule, decodes, CPU, wake-ups and resident memory.
+class PollingRecord
 {
 public:
-    PlainBoxes();
-    // Turns the ten texts red, as the tool marks values not yet refreshed by the current read.
-    void turnRed();
-    // Gives the boxes the ten values of a read answer (its registers from byte 3 on), in black.
-    void show(const QByteArray &answer);
+    explicit PollingRecord(int intervalMs) : m_intervalMs(intervalMs) {}
+    void begin(); // just before polling starts
+    void tick();
+    void decoded() { ++m_decoded; }
+    void end(); // just after polling stops
+    // Prints key=value lines for scripts/bench.
+    void print() const;
 
 private:
-    QWidget m_window;
-    std::array<class QLineEdit *, 10> m_boxes{};
+    int m_intervalMs;
+    Clock::time_point m_start, m_end;
+    double m_cpu = 0;
+    long m_wakeUps = 0, m_decoded = 0;
+    std::vector<Clock::time_point> m_ticks;
+    std::vector<std::pair<double, double>> m_memory; // seconds since the start, resident MB
 };

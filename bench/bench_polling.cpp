@@ -1,0 +1,92 @@
+// The tool's window polling the virtual module at 19200 baud every 50 ms, then left open and idle.
+// Prints key=value lines for scripts/bench, which runs it beside bench_bareqt.
+//   bench_polling SECONDS IDLE_SECONDS [trend]
+// With trend, the trend window is open and recording to a CSV file is on while it polls; without the
+// object that offers them it prints value_tools=missing and polls nothing.
+#include "app/frmMain.h"
+#include "app/look.h"
+#include "polling/Timer.h"
+#include "rig.h"
+#include "serial/MSComm.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr int kIntervalMs = 50;
+
+bool invoke(QObject *tools, const char *method, const QString &path = {})
+{
+    return tools
+        && (path.isEmpty() ? QMetaObject::invokeMethod(tools, method)
+                           : QMetaObject::invokeMethod(tools, method, Q_ARG(QString, path)));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    useClassicLook();
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_polling SECONDS IDLE_SECONDS [trend]\n");
+        return 2;
+    }
+    const int seconds = std::atoi(argv[1]), idleSeconds = std::atoi(argv[2]);
+    const bool trend = argc > 3 && std::string(argv[3]) == "trend";
+    VirtualModule module(19200, {}); // drifting values, so the texts change now and then
+    frmMain window(module.programDir(), [](const MessageBoxRequest &) { return 0; });
+    window.show();
+    if (!module.running() || !window.MSComm1->PortOpen()) {
+        std::fprintf(stderr, "bench_polling: the window could not open the virtual module's port\n");
+        return 1;
+    }
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("bench.csv"));
+    QObject *tools = window.findChild<QObject *>(QStringLiteral("ValueTools"));
+    if (trend && !(invoke(tools, "showTrend") && invoke(tools, "startRecording", csv))) {
+        std::printf("value_tools=missing\n");
+        return 0;
+    }
+    runEventLoop(500); // the window (and the trend) shown and painted
+
+    PollingRecord record(kIntervalMs);
+    // After the window's own slots: the tick has sent its request.
+    QObject::connect(window.Timer2, &Timer::Tick, [&] { record.tick(); });
+    QObject::connect(&window, &frmMain::valuesDecoded, [&] { record.decoded(); });
+    window.txtTimerSet->setText(QString::number(kIntervalMs));
+    record.begin();
+    window.cmdOneM_Click();
+    runEventLoop(seconds * 1000 + kIntervalMs / 2);
+    window.cmdStopOnce_Click();
+    record.end();
+    runEventLoop(200); // the last answer
+    record.print();
+    std::printf("requests=%ld\n", window.lblCounter->text().toLong() - 1); // polling starts it at 1
+    if (trend) {
+        invoke(tools, "stopRecording");
+        QFile file(csv); // its rows after the header
+        std::printf("recorded_rows=%ld\n", file.open(QIODevice::ReadOnly) ? long(file.readAll().count('\n')) - 1 : -1);
+        return 0;
+    }
+    if (idleSeconds <= 0)
+        return 0;
+
+    // Open and not polling, a second after the last answer; no input since long before.
+    runEventLoop(1000);
+    const double cpu = cpuSeconds();
+    const long woken = wakeUps();
+    const Clock::time_point start = Clock::now();
+    runEventLoop(idleSeconds * 1000);
+    const double taken = ms(start, Clock::now()) / 1000;
+    std::printf("idle_cpu_pct=%.4f\nidle_wakeups_per_s=%.2f\ntimer_stopped=%d\n", 100 * (cpuSeconds() - cpu) / taken,
+                double(wakeUps() - woken) / taken, window.Timer2->isRunning() ? 0 : 1);
+    return 0;
+}
