@@ -1,6 +1,6 @@
 #include "app/frmMain.h"
+#include "app/icon.h"
 #include "app/look.h"
-#include "app/widgets.h"
 
 #include <QApplication>
 

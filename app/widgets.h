@@ -32,7 +32,6 @@ private:
 };
 
 QPixmap lampPixmap(const QColor &color);
-QIcon applicationIcon();
 
 // The window's style with the text boxes' frame drawn as one plain rectangle. Fusion strokes it as an
 // antialiased rounded path, which is most of a value box's repaint, and the value boxes repaint twice
