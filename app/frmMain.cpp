@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include "app/icon.h"
 #include "app/twips.h"
 #include "app/widgets.h"
 #include "polling/Timer.h"

@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
+#include "app/icon.h"
 #include "app/look.h"
-#include "app/widgets.h"
+#include "app/settingsdir.h"
 
 #include <QApplication>
 
@@ -10,7 +11,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(kAppTitle);
     QApplication::setWindowIcon(applicationIcon());
     useClassicLook();
-    frmMain window;
+    frmMain window(settingsDir(QCoreApplication::applicationDirPath(), QStringLiteral(KV_INSTALL_BINDIR)));
     window.show();
     return app.exec();
 }

@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QSignalBlocker>
 #include <QPainter>
-#include <QPainterPath>
 #include <QRadialGradient>
 
 LineWidget::LineWidget(QPoint from, QPoint to, QWidget *parent)
@@ -91,33 +90,4 @@ QPixmap lampPixmap(const QColor &color)
     painter.setPen(QPen(color.darker(200), 1));
     painter.drawEllipse(QRectF(1.5, 1.5, 13, 13));
     return pixmap;
-}
-
-QIcon applicationIcon()
-{
-    // A thermometer beside a drop: temperature and humidity.
-    QIcon icon;
-    for (int size : {16, 32, 48, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.scale(size / 64.0, size / 64.0);
-        p.setPen(QPen(QColor(40, 40, 40), 3));
-        p.setBrush(Qt::white);
-        p.drawRoundedRect(QRectF(12, 4, 14, 42), 7, 7);
-        p.setBrush(QColor(220, 30, 30));
-        p.drawEllipse(QRectF(7, 38, 24, 24));
-        p.setPen(Qt::NoPen);
-        p.drawRect(QRectF(16.5, 18, 5, 24));
-        QPainterPath drop;
-        drop.moveTo(48, 14);
-        drop.cubicTo(60, 34, 60, 52, 48, 52);
-        drop.cubicTo(36, 52, 36, 34, 48, 14);
-        p.setBrush(QColor(30, 120, 220));
-        p.setPen(QPen(QColor(20, 60, 120), 2));
-        p.drawPath(drop);
-        icon.addPixmap(pixmap);
-    }
-    return icon;
 }

@@ -1,6 +1,5 @@
 #pragma once
 #include <QColor>
-#include <QIcon>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPoint>
@@ -36,7 +35,6 @@ protected:
 };
 
 QPixmap lampPixmap(const QColor &color);
-QIcon applicationIcon();
 
 // Stops the text caret's blinking after a while without keyboard or mouse input, as desktops do, and
 // starts it again with the next input: a blinking caret would wake an idle window twice a second.

@@ -1,6 +1,6 @@
 // Loaded into the real kv4820-tool with LD_PRELOAD: drives its window through Qt Test, prints what it
 // saw as key=value lines on stdout and quits. KV_E2E_SCENARIO, read only here, names the scenario
-// and its numbers: "read:COUNT", "poll:INTERVAL:REQUESTS" or "address".
+// and its numbers: "read:COUNT", "poll:INTERVAL:REQUESTS", "address" or "save:PORT".
 #include <QtTest>
 #include <QtWidgets>
 #include <cstdio>
@@ -11,6 +11,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 QWidget *g_window = nullptr;
+QString g_expectedBox; // the one message box the scenario brings up on purpose
 
 void print(const char *key, const QString &value)
 {
@@ -128,6 +129,23 @@ void address()
     waitUntil("the read at the new address", answerShown);
 }
 
+// Picks COMn in the port list, presses "保存设置" and expects its confirmation; tells the window's icon sizes.
+void save(int port)
+{
+    auto *ports = find<QComboBox>(u"Combo1"_s);
+    const int entry = ports->findText(u"COM%1"_s.arg(port));
+    if (entry < 0)
+        throw std::runtime_error("no entry COM" + std::to_string(port));
+    ports->setCurrentIndex(entry);
+    Q_EMIT ports->activated(entry);
+    g_expectedBox = u"串口设置保存成功"_s;
+    click(u"cmdCom"_s);
+    QStringList sizes;
+    for (const QSize &size : g_window->windowIcon().availableSizes())
+        sizes << QString::number(size.width());
+    print("iconSizes", sizes.join(u','));
+}
+
 void runScenario()
 {
     int code = 0;
@@ -136,7 +154,8 @@ void runScenario()
     QObject::connect(&modalWatch, &QTimer::timeout, [&code] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             print("messageBox", box->text());
-            code = 2;
+            if (box->text() != g_expectedBox)
+                code = 2;
             box->reject();
         }
     });
@@ -154,6 +173,8 @@ void runScenario()
             poll(s[1].toInt(), s[2].toInt());
         else if (s[0] == "address"_L1)
             address();
+        else if (s[0] == "save"_L1 && s.size() == 2)
+            save(s[1].toInt());
         else
             throw std::runtime_error("unknown scenario");
         QStringList values, colours;

@@ -1,0 +1,64 @@
+#include "app/settingsdir.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#ifdef Q_OS_WIN
+extern Q_CORE_EXPORT int qt_ntfs_permission_lookup;
+#endif
+
+namespace {
+
+bool samePath(const QString &a, const QString &b)
+{
+#ifdef Q_OS_WIN
+    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
+#else
+    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
+#endif
+    return !a.isEmpty() && !b.isEmpty() && QDir::cleanPath(a).compare(QDir::cleanPath(b), cs) == 0;
+}
+
+// The path with its links resolved, or as given while it does not exist.
+QString resolved(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
+}
+
+bool userCanWrite(const QString &dir)
+{
+#ifdef Q_OS_WIN
+    // Otherwise Qt reads only the read-only attribute, which Program Files does not carry.
+    ++qt_ntfs_permission_lookup;
+    const bool writable = QFileInfo(dir).isWritable();
+    --qt_ntfs_permission_lookup;
+    return writable;
+#else
+    return QFileInfo(dir).isWritable();
+#endif
+}
+
+} // namespace
+
+QString chooseSettingsDir(const QString &programDir, const QString &installBinDir, bool programDirWritable,
+                          const QString &userConfigDir)
+{
+    // Root can write /usr/bin, so an installed program is known by its place, not by its rights.
+    if (samePath(programDir, installBinDir) || !programDirWritable)
+        return userConfigDir;
+    return programDir;
+}
+
+QString settingsDir(const QString &programDir, const QString &installBinDir)
+{
+    const QString program = resolved(programDir);
+    const QString user = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                         + QStringLiteral("/kv4820-tool");
+    const QString dir = chooseSettingsDir(program, resolved(installBinDir), userCanWrite(program), user);
+    // Made now, so the first store can write there; if it cannot be made, that store reports the failure.
+    if (dir == user)
+        QDir().mkpath(dir);
+    return dir;
+}
