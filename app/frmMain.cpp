@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 
 #include "app/twips.h"
+#include "app/valuetools.h"
 #include "app/widgets.h"
 #include "polling/Timer.h"
 #include "serial/MSComm.h"
@@ -93,6 +94,7 @@ frmMain::frmMain(const QString &programDir, MessageSink sink, QWidget *parent)
         box->setStyle(frames);
     new CaretBlinkTimeout(10000, this);
     connectHandlers();
+    new ValueTools(this);
     Form_Load();
 }
 
