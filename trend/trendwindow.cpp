@@ -61,6 +61,7 @@ struct Range
         }
         axis->setRange(from, to);
         axis->setTickCount(int(std::lround((to - from) / step)) + 1);
+        axis->setLabelFormat(QStringLiteral("%.%1f").arg(std::max(0, int(-std::floor(std::log10(step) + 1e-9)))));
     }
 };
 
@@ -79,6 +80,7 @@ TrendWindow::TrendWindow(TrendModel *model, const QStringList &names, const QStr
     m_celsius->setTitleText(kCelsius);
     m_humidity = new QValueAxis;
     m_humidity->setTitleText(QStringLiteral("%RH"));
+    m_humidity->setGridLineVisible(false); // its ticks fall between the ℃ axis's grid lines
     m_chart->addAxis(m_time, Qt::AlignBottom);
     m_chart->addAxis(m_celsius, Qt::AlignLeft);
     m_chart->addAxis(m_humidity, Qt::AlignRight);
@@ -167,7 +169,7 @@ void TrendWindow::applyVisibility(int series)
             m->setVisible(line == m_lines[series].first());
     }
     if (QLegendMarker *m = marker(series)) {
-        QColor label = palette().color(QPalette::WindowText);
+        QColor label = m_chart->legend()->labelColor();
         QColor box = kColors[series];
         if (!shown) {
             label.setAlpha(90);
