@@ -24,40 +24,43 @@ void TrendModel::expire(qint64 nowMs)
 QList<QList<QPointF>> TrendModel::runs(int series, qint64 bucketMs) const
 {
     QList<QList<QPointF>> result;
-    bool inRun = false;
+    bool started = false, gap = false;
     qint64 bucket = 0, index = 0;
     QPointF low, high; // the current bucket's lowest and highest point, not yet in the run
     auto closeBucket = [&] {
-        if (!inRun)
-            return;
         const bool lowFirst = low.x() <= high.x();
         result.last().append(lowFirst ? low : high);
         if (low != high)
             result.last().append(lowFirst ? high : low);
     };
     for (const Answer &answer : m_answers) {
-        const double value = answer.values[series];
         const qint64 b = bucketMs > 0 ? answer.time / bucketMs : index++; // no bucket: each its own
+        const double value = answer.values[series];
         if (std::isnan(value)) {
-            closeBucket();
-            inRun = false;
+            gap = true;
             continue;
         }
         const QPointF point(double(answer.time), value);
-        if (inRun && b == bucket) {
+        if (started && b == bucket) {
             if (value < low.y())
                 low = point;
             if (value > high.y())
                 high = point;
+            gap = false;
             continue;
         }
-        closeBucket();
-        if (!inRun)
+        if (started)
+            closeBucket();
+        // A gap ends the line where it leaves a whole bucket without a value; slow polling, whose
+        // answers lie buckets apart, does not.
+        if (!started || (gap && b > bucket + 1))
             result.append(QList<QPointF>());
-        inRun = true;
+        started = true;
+        gap = false;
         bucket = b;
         low = high = point;
     }
-    closeBucket();
+    if (started)
+        closeBucket();
     return result;
 }

@@ -24,7 +24,9 @@ public:
     int answers() const { return int(m_answers.size()); }
     // Series i as its unbroken runs of points (x: ms since the epoch); a gap ends a run. With a
     // bucket, a run keeps of the points in each bucketMs of time only the lowest and the highest, in
-    // their order: the line a chart draws at one bucket per pixel or wider looks the same.
+    // their order (a line drawn at a bucket a pixel or wider looks the same), and only a gap that
+    // leaves a whole bucket without a value ends it: a fault flickering on and off makes a few lines
+    // a minute, not one per answer.
     QList<QList<QPointF>> runs(int series, qint64 bucketMs = 0) const;
 
 private:

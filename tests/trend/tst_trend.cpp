@@ -66,15 +66,31 @@ private slots:
         QVERIFY(model.runs(1).isEmpty()); // no answer filled series 1
     }
 
-    // Thinned for drawing: a bucket of time keeps its lowest and highest point in their order, and a
-    // gap still ends the run.
+    void thinnedPerBucket_data()
+    {
+        QTest::addColumn<int>("every"); // ms between answers
+        QTest::addColumn<QStringList>("values");
+        QTest::addColumn<QString>("runs"); // for buckets of 1 s
+        QTest::newRow("lowest and highest of each second, in order")
+            << 250 << QStringList{"3", "1", "4", "2", "5", "5", "5", "7", "9", "8", "6", "6"}
+            << "5:1,10:4,20:5,35:7,40:9,50:6";
+        QTest::newRow("a gap within a second does not split")
+            << 250 << QStringList{"3", "", "", "", "", "", "4"} << "0:3,30:4";
+        QTest::newRow("a second of gaps splits")
+            << 250 << QStringList{"1", "2", "3", "4", "", "", "", "", "5", "6"} << "0:1,15:4|40:5,45:6";
+        QTest::newRow("slow answers without gaps stay one line") << 5000 << QStringList{"1", "2", "3"} << "0:1,100:2,200:3";
+        QTest::newRow("a slow answer's gap splits") << 5000 << QStringList{"1", "", "3"} << "0:1|200:3";
+    }
+    // Thinned for drawing.
     void thinnedPerBucket()
     {
+        QFETCH(int, every);
+        QFETCH(QStringList, values);
+        QFETCH(QString, runs);
         TrendModel model;
-        const QStringList values = {"3", "1", "4", "2", "5", "5", "", "7", "9", "8", "6", "6"};
         for (int k = 0; k < values.size(); ++k)
-            model.add(kStart + 250 * k, answer(values[k]));
-        QCOMPARE(runsText(model.runs(0, 1000)), QStringLiteral("5:1,10:4,20:5|35:7,40:9,50:6"));
+            model.add(kStart + every * k, answer(values[k]));
+        QCOMPARE(runsText(model.runs(0, 1000)), runs);
     }
 
     // Ten minutes at 50 ms: 12 000 answers and the one at the span's edge; older ones dropped as new
@@ -103,7 +119,7 @@ private slots:
         for (const char *v : {"20.00", "", "21.00", "22.00", "", "23.00"}) {
             QStringList shown = answer(QLatin1String(v));
             shown[1] = QStringLiteral("50.00");
-            model.add(now - 1000 + 100 * k++, shown);
+            model.add(now - 60000 + 5000 * k++, shown); // a gap of 5 s shows at any width
         }
         QStringList names, units;
         for (int i = 0; i < TrendModel::kSeries; ++i) {
