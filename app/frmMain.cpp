@@ -2,6 +2,7 @@
 
 #include "app/icon.h"
 #include "app/twips.h"
+#include "app/valuetools.h"
 #include "app/widgets.h"
 #include "polling/Timer.h"
 #include "serial/MSComm.h"
@@ -73,6 +74,7 @@ frmMain::frmMain(const QString &programDir, MessageSink sink, QWidget *parent)
     buildControls();
     new CaretBlinkTimeout(10000, this);
     connectHandlers();
+    new ValueTools(this);
     Form_Load();
 }
 

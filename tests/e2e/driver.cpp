@@ -1,6 +1,7 @@
 // Loaded into the real kv4820-tool with LD_PRELOAD: drives its window through Qt Test, prints what it
 // saw as key=value lines on stdout and quits. KV_E2E_SCENARIO, read only here, names the scenario
-// and its numbers: "read:COUNT", "poll:INTERVAL:REQUESTS", "address" or "save:PORT".
+// and its numbers: "read:COUNT", "poll:INTERVAL:REQUESTS", "address", "save:PORT" or "record:INTERVAL:MS".
+#include <QtCharts>
 #include <QtTest>
 #include <QtWidgets>
 #include <cstdio>
@@ -146,6 +147,51 @@ void save(int port)
     print("iconSizes", sizes.join(u','));
 }
 
+// Polls for ms with a recording (record.csv beside the tool) and the trend window on, both through the
+// window's ValueTools object. Counts the answers decoded as the window announces them; stops the
+// recording and reads that count at one moment, so a late answer cannot fall between them.
+void record(int interval, int ms)
+{
+    QObject *tools = find<QObject>(u"ValueTools"_s);
+    const QString path = QCoreApplication::applicationDirPath() + u"/record.csv"_s;
+    bool started = false;
+    if (!QMetaObject::invokeMethod(tools, "startRecording", Q_RETURN_ARG(bool, started), Q_ARG(QString, path)) || !started)
+        throw std::runtime_error("the recording did not start");
+    if (!QMetaObject::invokeMethod(tools, "showTrend"))
+        throw std::runtime_error("no showTrend");
+    int decoded = 0;
+    auto *counted = new QAction(tools);
+    QObject::connect(g_window, SIGNAL(valuesDecoded(QStringList)), counted, SLOT(trigger()));
+    QObject::connect(counted, &QAction::triggered, [&decoded] { ++decoded; });
+    setText(u"txtTimerSet"_s, QString::number(interval));
+    click(u"cmdOneM"_s);
+    waitFor([] { return false; }, ms);
+    click(u"cmdStopOnce"_s);
+    waitFor([] { return caption(u"lblErrCounter"_s) == caption(u"lblCounter"_s); }, 1000);
+
+    QWidget *trend = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == u"趋势图"_s && w->isVisible())
+            trend = w;
+    if (!trend)
+        throw std::runtime_error("no trend window shown");
+    QChart *chart = nullptr;
+    if (auto *view = trend->findChild<QChartView *>())
+        chart = view->chart();
+    if (!chart)
+        throw std::runtime_error("no chart in the trend window");
+    // The points each named series draws, once the trend has drawn the last answer (it redraws once a second).
+    waitFor([] { return false; }, 1500);
+    QStringList points;
+    for (QAbstractSeries *s : chart->series())
+        if (!s->name().isEmpty())
+            points << QString::number(static_cast<QXYSeries *>(s)->count());
+    print("trendPoints", points.join(u','));
+    QMetaObject::invokeMethod(tools, "stopRecording");
+    print("decoded", QString::number(decoded));
+    print("recording", path);
+}
+
 void runScenario()
 {
     int code = 0;
@@ -175,6 +221,8 @@ void runScenario()
             address();
         else if (s[0] == "save"_L1 && s.size() == 2)
             save(s[1].toInt());
+        else if (s[0] == "record"_L1 && s.size() == 3)
+            record(s[1].toInt(), s[2].toInt());
         else
             throw std::runtime_error("unknown scenario");
         QStringList values, colours;

@@ -195,6 +195,39 @@ private slots:
         QVERIFY2(f[1].contains("07 06 0B 00 00 09 "_L1) && f[1].contains("-> 07 06 0B 00 00 09 "_L1), qPrintable(f[1]));
         QVERIFY2(f[2].contains(" -> 09 03 14 "_L1), qPrintable(f[2]));
     }
+
+    // Ten seconds of polling at 50 ms with a recording on and the trend open: a row per answer
+    // decoded, the last row as the boxes show, channel 5's fault value left empty.
+    void recordingWhilePolling()
+    {
+        Run r;
+        start(r, u"record:50:10000"_s, {u"--fault"_s, u"5"_s});
+        if (QTest::currentTestFailed())
+            return;
+        QFile file(r["recording"]);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+        QVERIFY(bytes.endsWith("\r\n"));
+        QCOMPARE(bytes.count("\n"), bytes.count("\r\n"));
+        const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(u"\r\n"_s, Qt::SkipEmptyParts);
+        const int decoded = r["decoded"].toInt();
+        QVERIFY2(decoded >= 100, qPrintable(r["decoded"])); // 200 ticks, some answers may be superseded
+        QCOMPARE(lines.size() - 1, decoded);
+        QStringList last = lines.last().split(u',');
+        QVERIFY(QDateTime::fromString(last.takeFirst(), u"yyyy-MM-dd HH:mm:ss.zzz"_s).isValid());
+        QStringList boxes = r["values"].split(u'|');
+        QCOMPARE(boxes.mid(8), QStringList({u"0"_s, u"0"_s})); // the fault value's text in the box
+        boxes[8].clear();
+        boxes[9].clear();
+        QCOMPARE(last, boxes);
+        // The trend draws the lowest and highest value of each 2 s: a few points a line, none for channel 5.
+        const QStringList points = r["trendPoints"].split(u',');
+        QCOMPARE(points.size(), 10);
+        for (int i = 0; i < 8; ++i)
+            QVERIFY2(points[i].toInt() >= 5 && points[i].toInt() <= 14, qPrintable(r["trendPoints"]));
+        QCOMPARE(points.mid(8), QStringList({u"0"_s, u"0"_s}));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_E2e)
