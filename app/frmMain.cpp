@@ -2,7 +2,7 @@
 
 #include "app/icon.h"
 #include "app/twips.h"
-#include "app/valuetools.h"
+#include "record/valuetools.h"
 #include "app/widgets.h"
 #include "polling/Timer.h"
 #include "serial/MSComm.h"

@@ -1,5 +1,5 @@
 // The value panel's menu, copying, and recording the answers the window decodes off a real line.
-#include "app/valuetools.h"
+#include "record/valuetools.h"
 #include "common/filesizelimit.h"
 #include "common/pty.h"
 #include "common/window.h"

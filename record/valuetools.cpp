@@ -1,4 +1,4 @@
-#include "app/valuetools.h"
+#include "record/valuetools.h"
 
 #include "app/frmMain.h"
 #include "record/recorder.h"
