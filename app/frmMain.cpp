@@ -2,9 +2,9 @@
 
 #include "app/icon.h"
 #include "app/twips.h"
-#include "record/valuetools.h"
 #include "app/widgets.h"
 #include "polling/Timer.h"
+#include "record/valuetools.h"
 #include "serial/MSComm.h"
 
 #include <QComboBox>
