@@ -50,3 +50,11 @@ QByteArray withCrc(QByteArray bytes)
     const quint16 crc = crc16(bytes, int(bytes.size()) - 1);
     return bytes.append(char(crc & 0xFF)).append(char(crc >> 8));
 }
+
+QByteArray registerAnswer(const QList<quint16> &raws)
+{
+    QByteArray bytes = QByteArray::fromHex("0103") + char(2 * raws.size());
+    for (quint16 raw : raws)
+        bytes.append(char(raw >> 8)).append(char(raw & 0xFF));
+    return withCrc(bytes);
+}

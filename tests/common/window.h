@@ -23,6 +23,8 @@ struct WindowHarness
 
 // bytes followed by their Modbus CRC, low byte first: an answer as a module sends it.
 QByteArray withCrc(QByteArray bytes);
+// A register answer from address 1, function 3, carrying raws.
+QByteArray registerAnswer(const QList<quint16> &raws);
 
 // Spins the event loop until condition holds or timeoutMs passes; returns the condition.
 bool waitFor(const std::function<bool()> &condition, int timeoutMs = 3000);

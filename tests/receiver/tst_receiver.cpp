@@ -10,13 +10,6 @@
 
 namespace {
 
-QByteArray registerAnswer(const QList<quint16> &raws) // from address 1, function 3
-{
-    QByteArray bytes = QByteArray::fromHex("0103") + char(2 * raws.size());
-    for (quint16 raw : raws)
-        bytes.append(char(raw >> 8)).append(char(raw & 0xFF));
-    return withCrc(bytes);
-}
 QString answerText(const QByteArray &bytes) { return QLatin1Char(' ') + QString::fromLatin1(bytes.toHex(' ').toUpper()); }
 
 struct Line

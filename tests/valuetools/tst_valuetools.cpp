@@ -17,14 +17,6 @@
 
 namespace {
 
-QByteArray registerAnswer(const QList<quint16> &raws) // from address 1, function 3
-{
-    QByteArray bytes = QByteArray::fromHex("0103") + char(2 * raws.size());
-    for (quint16 raw : raws)
-        bytes.append(char(raw >> 8)).append(char(raw & 0xFF));
-    return withCrc(bytes);
-}
-
 QStringList fileLines(const QString &path)
 {
     QFile file(path);
