@@ -122,7 +122,7 @@ void frmMain::buildControls()
         return b;
     };
     auto combo = [](QWidget *parent, const char *name, const QStringList &items, const QString &text, QRect rect) {
-        auto *c = new QComboBox(parent);
+        auto *c = new ChoiceList(parent);
         c->setObjectName(QLatin1String(name));
         c->setEditable(true);
         c->setLineEdit(new ListField(c));

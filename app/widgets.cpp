@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QSignalBlocker>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QRadialGradient>
 
@@ -28,6 +29,18 @@ void ListField::keyPressEvent(QKeyEvent *event)
         return QLineEdit::keyPressEvent(event);
     const QSignalBlocker quiet(this); // as would returnPressed
     QLineEdit::keyPressEvent(event);
+}
+
+ChoiceList::ChoiceList(QWidget *parent) : QComboBox(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void ChoiceList::wheelEvent(QWheelEvent *event)
+{
+    if (!hasFocus())
+        return event->ignore();
+    QComboBox::wheelEvent(event);
 }
 
 CaretBlinkTimeout::CaretBlinkTimeout(int idleMs, QObject *parent)

@@ -1,5 +1,6 @@
 #pragma once
 #include <QColor>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPoint>
@@ -32,6 +33,17 @@ public:
 protected:
     void focusOutEvent(QFocusEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+};
+
+// A port or rate list. The wheel steps through it only while it has the keyboard focus, and does not
+// give it the focus: a pointer passing over it must not reopen the line or change the stored rate.
+class ChoiceList : public QComboBox
+{
+public:
+    explicit ChoiceList(QWidget *parent);
+
+protected:
+    void wheelEvent(QWheelEvent *event) override;
 };
 
 QPixmap lampPixmap(const QColor &color);

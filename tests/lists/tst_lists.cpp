@@ -4,10 +4,12 @@
 #include "serial/MSComm.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QTest>
+#include <QWheelEvent>
 
 namespace {
 
@@ -110,6 +112,45 @@ private slots:
         QCOMPARE(w.CommRate, 9600); // a rate reaches the line only with apply-and-save
         w.cmdCom_Click();
         QCOMPARE(fileBytes(h.dir.filePath(QStringLiteral("comm.set"))), QByteArray("4,19200\r\n"));
+    }
+
+    // One wheel notch over a list chooses only while the list has the focus; a real wheel event
+    // would give the focus to a list that takes it by the wheel, so none may.
+    void wheelChoosesOnlyWithFocus_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<bool>("focused");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("port"); // CommNum afterwards: 3 means the port choice ran
+        QTest::newRow("Combo1 passing") << "Combo1" << false << "COM2" << 2;
+        QTest::newRow("Combo1 focused") << "Combo1" << true << "COM3" << 3;
+        QTest::newRow("Combo2 passing") << "Combo2" << false << "9600" << 2;
+        QTest::newRow("Combo2 focused") << "Combo2" << true << "19200" << 2;
+    }
+    void wheelChoosesOnlyWithFocus()
+    {
+        QFETCH(QString, list);
+        QFETCH(bool, focused);
+        QFETCH(QString, shown);
+        QFETCH(int, port);
+        WindowHarness h;
+        frmMain &w = h.open("2,9600\r\n");
+        QComboBox *combo = list == QLatin1String("Combo1") ? w.Combo1 : w.Combo2;
+        QVERIFY(combo->focusPolicy() != Qt::WheelFocus);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.txtStationID->setFocus(Qt::MouseFocusReason);
+        if (focused)
+            QVERIFY(focusInto(combo));
+        const QPointF at = combo->rect().center();
+        QWheelEvent notch(at, combo->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(combo, &notch);
+        QCOMPARE(combo->currentText(), shown);
+        QCOMPARE(int(w.CommNum), port);
+        w.cmdCom_Click();
+        QCOMPARE(fileBytes(h.dir.filePath(QStringLiteral("comm.set"))),
+                 QStringLiteral("%1,%2\r\n").arg(port).arg(list == QLatin1String("Combo2") ? shown : "9600").toLatin1());
     }
 };
 
