@@ -7,6 +7,10 @@
 #ifdef Q_OS_WIN
 extern Q_CORE_EXPORT int qt_ntfs_permission_lookup;
 #endif
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -51,14 +55,35 @@ QString chooseSettingsDir(const QString &programDir, const QString &installBinDi
     return programDir;
 }
 
+QString userSettingsDir()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    // A relative path is invalid there and would put the settings in the working directory.
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!QDir::isAbsolutePath(config)) {
+        QString home = qEnvironmentVariable("HOME");
+        if (!QDir::isAbsolutePath(home)) {
+            const passwd *account = getpwuid(getuid());
+            home = account && account->pw_dir ? QFile::decodeName(account->pw_dir) : QString();
+        }
+        // An account whose home is the root directory gets no /.config.
+        if (!QDir::isAbsolutePath(home) || QDir::cleanPath(home) == QLatin1String("/"))
+            return QString();
+        config = home + QStringLiteral("/.config");
+    }
+    return QDir::cleanPath(config) + QStringLiteral("/kv4820-tool");
+#else
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/kv4820-tool");
+#endif
+}
+
 QString settingsDir(const QString &programDir, const QString &installBinDir)
 {
     const QString program = resolved(programDir);
-    const QString user = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-                         + QStringLiteral("/kv4820-tool");
+    const QString user = userSettingsDir();
     const QString dir = chooseSettingsDir(program, resolved(installBinDir), userCanWrite(program), user);
     // Made now, so the first store can write there; if it cannot be made, that store reports the failure.
-    if (dir == user)
+    if (dir == user && !dir.isEmpty())
         QDir().mkpath(dir);
     return dir;
 }

@@ -7,5 +7,10 @@
 QString chooseSettingsDir(const QString &programDir, const QString &installBinDir, bool programDirWritable,
                           const QString &userConfigDir);
 
+// $XDG_CONFIG_HOME/kv4820-tool when that is absolute, else ~/.config/kv4820-tool with the home from
+// $HOME or the user's account; empty when the user has no home but the root directory.
+QString userSettingsDir();
+
 // The choice for this user, with the user's directory ($XDG_CONFIG_HOME/kv4820-tool) made if chosen.
+// Empty when the user's directory is chosen and there is none: nothing is then read or stored.
 QString settingsDir(const QString &programDir, const QString &installBinDir);

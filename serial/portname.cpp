@@ -12,7 +12,7 @@ QString portDeviceName(int port, const QString &programDir)
 #else
     const QFileInfo mapped(QDir(programDir).filePath(name));
     // A dangling link still names the user's choice: opening it fails rather than reaching ttyS.
-    if (mapped.exists() || mapped.isSymLink())
+    if (!programDir.isEmpty() && (mapped.exists() || mapped.isSymLink()))
         return mapped.absoluteFilePath();
     return QStringLiteral("/dev/ttyS%1").arg(port - 1);
 #endif

@@ -76,7 +76,7 @@ LoadResult loadSettingsFile(const QString &dir, StoredSettings &settings)
     const QString path = settingsFilePath(dir);
     const QFileInfo info(path);
     settings = StoredSettings();
-    if (!info.exists() && !info.isSymLink())
+    if (dir.isEmpty() || (!info.exists() && !info.isSymLink()))
         return LoadResult::Missing;
     QFile file(path);
     if (info.isDir() || !file.open(QIODevice::ReadOnly))
@@ -87,6 +87,8 @@ LoadResult loadSettingsFile(const QString &dir, StoredSettings &settings)
 
 bool storeSettingsFile(const QString &dir, qint16 port, qint32 rate)
 {
+    if (dir.isEmpty()) // no settings directory: never the working directory
+        return false;
     // Written beside the old file and swapped in whole, so a crash or a full disk keeps the old line.
     QSaveFile file(settingsFilePath(dir));
     if (!file.open(QIODevice::WriteOnly))

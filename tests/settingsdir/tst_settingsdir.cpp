@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +57,51 @@ private slots:
         QFETCH(bool, userDir);
         const QString user = QStringLiteral("/home/eng/.config/kv4820-tool");
         QCOMPARE(chooseSettingsDir(programDir, installBinDir, writable, user), userDir ? user : programDir);
+    }
+
+    // Relative XDG_CONFIG_HOME is ignored, an unset or empty HOME falls back to the account's home,
+    // and a home that is the root directory gives no directory at all.
+    void userDirFromEnvironment_data()
+    {
+        QTest::addColumn<QString>("xdg"); // null: unset
+        QTest::addColumn<QString>("home");
+        QTest::addColumn<QString>("expected"); // "~": the account's home; empty: none
+        const QString none;
+        QTest::newRow("absolute XDG") << "/cfg" << "/home/eng" << "/cfg/kv4820-tool";
+        QTest::newRow("relative XDG") << "cfg" << "/home/eng" << "/home/eng/.config/kv4820-tool";
+        QTest::newRow("no XDG") << none << "/home/eng/" << "/home/eng/.config/kv4820-tool";
+        QTest::newRow("HOME unset") << none << none << "~";
+        QTest::newRow("HOME empty") << "" << "" << "~";
+        QTest::newRow("HOME relative") << none << "eng" << "~";
+        QTest::newRow("HOME is /") << "cfg" << "/" << "";
+    }
+    void userDirFromEnvironment()
+    {
+        QFETCH(QString, xdg);
+        QFETCH(QString, home);
+        QFETCH(QString, expected);
+        const QByteArray savedXdg = qgetenv("XDG_CONFIG_HOME"), savedHome = qgetenv("HOME");
+        const auto set = [](const char *name, const QString &value) {
+            value.isNull() ? qunsetenv(name) : qputenv(name, QFile::encodeName(value));
+        };
+        set("XDG_CONFIG_HOME", xdg);
+        set("HOME", home);
+        QTemporaryDir cwd;
+        const QString savedCwd = QDir::currentPath();
+        QDir::setCurrent(cwd.path());
+        const QString dir = userSettingsDir();
+        // Installed, so the user's directory is chosen; tried only where none may be made.
+        const QString installed = expected.isEmpty() ? settingsDir(cwd.path(), cwd.path()) : QStringLiteral("-");
+        QDir::setCurrent(savedCwd);
+        qputenv("XDG_CONFIG_HOME", savedXdg);
+        qputenv("HOME", savedHome);
+        const passwd *account = getpwuid(getuid());
+        QVERIFY(account);
+        QCOMPARE(dir, expected == "~" ? QFile::decodeName(account->pw_dir) + "/.config/kv4820-tool" : expected);
+        if (expected.isEmpty()) {
+            QCOMPARE(installed, QString());
+            QCOMPARE(entries(cwd.path()), QStringList());
+        }
     }
 
     void readBackAtNextStart_data()
