@@ -58,6 +58,10 @@ public:
     void cmdReadAdd_Click();
     void cmdChangeID_Click();
     void markValuesStale(); // txtState cleared, the value boxes red until an answer is decoded
+    // The one send path: the adapter prepared for an answer of kind and threshold, the frame shown in
+    // txtCommand and written when the port is open. False when it was not written.
+    bool SendRequest(qint16 kind, const QByteArray &frame, qint16 threshold);
+    void SendAddressCommand(qint16 kind, const QByteArray &frame); // with its lamps and waiting text
 
     // --- answers (response/)
     void MSComm1_OnComm();
@@ -161,7 +165,7 @@ private:
     bool m_inTick = false;
     QString m_tickMessage;
     QString m_lastTickMessage;
-    QByteArray m_readHead; // address, function and byte count that the answer to the last read starts with
+    QByteArray m_sentFrame; // the last request, which its answer is checked against
 };
 
 // An entry counts as selected only while the edit text still reads as that entry.

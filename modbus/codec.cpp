@@ -44,3 +44,27 @@ bool answerCrcMatches(const QByteArray &answer, int length)
     return static_cast<quint8>(answer.at(length - 2)) == (crc & 0xFF)
         && static_cast<quint8>(answer.at(length - 1)) == (crc >> 8);
 }
+
+QByteArray requestFrame(quint8 b0, quint8 b1, quint8 b2, quint8 b3, quint8 b4, quint8 b5)
+{
+    QByteArray frame;
+    for (quint8 byte : {b0, b1, b2, b3, b4, b5})
+        frame.append(char(byte));
+    const quint16 crc = crc16(frame, 5);
+    return frame.append(char(crc & 0xFF)).append(char(crc >> 8));
+}
+
+QByteArray readRequest(quint8 station, quint8 function, quint8 start, quint8 count)
+{
+    return requestFrame(station, function, 0, start, 0, count);
+}
+
+QByteArray readAddressRequest()
+{
+    return requestFrame(0xFA, 0x25, 0x02, 0x00, 0x00, 0x01);
+}
+
+QByteArray changeAddressRequest(quint8 current, quint8 wanted)
+{
+    return requestFrame(current, 0x06, 0x0B, 0x00, 0x00, wanted);
+}

@@ -81,64 +81,49 @@ void frmMain::comDoOnce_Click()
         return;
     }
     ShowLamp(ImgYellow);
+    const QByteArray frame = readRequest(*stationByte, *functionByte, *startByte, quint8(integerPart(*length)));
+    expectedLength = qint16(2 * quint8(frame[5]) + 5);
+    SendRequest(1, frame, expectedLength);
+}
+
+bool frmMain::SendRequest(qint16 kind, const QByteArray &frame, qint16 threshold)
+{
+    // No receive notification while the exchange is set up; bytes of an older one are dropped.
     MSComm1->setInBufferCount(0);
     MSComm1->setInputLen(0);
     MSComm1->setInputMode(1);
     MSComm1->setRThreshold(0);
-
-    QByteArray frame(8, '\0');
-    frame[0] = char(*stationByte);
-    frame[1] = char(*functionByte);
-    frame[3] = char(*startByte);
-    frame[5] = char(quint8(integerPart(*length)));
-    Crc16(frame, 5);
-    frame[6] = char(HiByte);
-    frame[7] = char(LoByte);
-    expectedLength = qint16(2 * quint8(frame[5]) + 5);
-    MSComm1->setRThreshold(expectedLength);
-    requestKind = 1;
-    m_readHead = frame.left(2) + char(2 * quint8(frame[5]));
-    MSComm1->setOutput(frame);
-    qCDebug(lcFrames) << "sent" << frame.toHex(' ');
+    requestKind = kind;
+    m_sentFrame = frame;
+    MSComm1->setRThreshold(threshold);
     commandHex = requestHexText(frame);
     // Polling sends the same request on every tick: the box need not be laid out and painted again.
     if (txtCommand->text() != commandHex)
         txtCommand->setText(commandHex);
-}
-
-namespace {
-
-// The steps both address commands share, once bytes 0..5 of the frame are filled.
-void sendAddressCommand(frmMain &w, qint16 kind, QByteArray frame)
-{
-    w.txtState->clear();
-    w.requestKind = kind;
-    w.commandHex.clear();
-    w.MSComm1->setInBufferCount(0);
-    w.MSComm1->setInputLen(0);
-    w.MSComm1->setInputMode(1);
-    w.MSComm1->setRThreshold(0);
-    w.Crc16(frame, 5);
-    frame[6] = char(w.HiByte);
-    frame[7] = char(w.LoByte);
-    w.commandHex = requestHexText(frame);
-    w.MSComm1->setRThreshold(6);
-    w.txtCommand->setText(w.commandHex);
-    if (w.MSComm1->PortOpen()) {
-        w.ShowLamp(w.imgConnected);
-        w.MSComm1->setOutput(frame);
-        qCDebug(lcFrames) << "sent" << frame.toHex(' ');
-        w.txtState->setText(QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)"));
-    } else {
-        w.ShowLamp(w.imgNotConnected);
+    if (!MSComm1->PortOpen())
+        return false;
+    if (!MSComm1->setOutput(frame)) {
+        qCWarning(lcFrames) << "not sent" << frame.toHex(' ');
+        return false;
     }
+    qCDebug(lcFrames) << "sent" << frame.toHex(' ');
+    return true;
 }
 
-} // namespace
+void frmMain::SendAddressCommand(qint16 kind, const QByteArray &frame)
+{
+    txtState->clear();
+    if (MSComm1->PortOpen())
+        ShowLamp(imgConnected);
+    if (SendRequest(kind, frame, 6))
+        txtState->setText(QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)"));
+    else
+        ShowLamp(imgNotConnected);
+}
 
 void frmMain::cmdReadAdd_Click()
 {
-    sendAddressCommand(*this, 16, QByteArray("\xFA\x25\x02\x00\x00\x01\x00\x00", 8));
+    SendAddressCommand(16, readAddressRequest());
 }
 
 void frmMain::cmdChangeID_Click()
@@ -149,10 +134,5 @@ void frmMain::cmdChangeID_Click()
         MsgBox(kBadAddress);
         return;
     }
-    QByteArray frame(8, '\0');
-    frame[0] = char(*current);
-    frame[1] = 0x06;
-    frame[2] = 0x0B;
-    frame[5] = char(*wanted);
-    sendAddressCommand(*this, 15, frame);
+    SendAddressCommand(15, changeAddressRequest(*current, *wanted));
 }

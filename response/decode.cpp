@@ -1,6 +1,7 @@
 #include "response/decode.h"
 
 #include "app/numbers.h"
+#include "modbus/codec.h"
 
 QString registerText(quint16 raw)
 {
@@ -22,4 +23,21 @@ int firstSlot(const QString &startText)
     if (start < -1000)
         return -2000;
     return start == 0 ? 0 : int(2 * (start - 1));
+}
+
+std::optional<quint8> readAddressAnswer(const QByteArray &answer)
+{
+    // On a bus every module answers the read-address frame: colliding answers must not pass.
+    if (!answerCrcMatches(answer, 6) || quint8(answer.at(1)) != 0x25)
+        return std::nullopt;
+    return quint8(answer.at(3));
+}
+
+std::optional<quint8> changeAddressAnswer(const QByteArray &answer, const QByteArray &request)
+{
+    if (request.size() == 8 && answer.startsWith(request) && answerCrcMatches(answer, 8))
+        return quint8(answer.at(5));
+    if (answerCrcMatches(answer, 6) && quint8(answer.at(1)) == 0x06)
+        return quint8(answer.at(3));
+    return std::nullopt;
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Turning register values of an answer into the texts of the value boxes.
+#include <QByteArray>
 #include <QString>
+#include <optional>
 
 constexpr quint16 kFaultValue = 0xFFFF;
 constexpr int kSlotCount = 24;
@@ -11,3 +13,11 @@ QString registerText(quint16 raw);
 
 // The slot of the first register of an answer, from the start register's text at answer time.
 int firstSlot(const QString &startText);
+
+// The address a read-address answer names: a whole 6-byte frame (address, 0x25, count, address,
+// CRC) whose CRC holds. Bytes after the frame do not matter.
+std::optional<quint8> readAddressAnswer(const QByteArray &answer);
+
+// The new address a change-address answer confirms: the whole 8-byte echo of request (its byte 5),
+// or a 6-byte frame with function 0x06 and a good CRC (its byte 3).
+std::optional<quint8> changeAddressAnswer(const QByteArray &answer, const QByteArray &request);

@@ -27,6 +27,12 @@ quint8 byteAt(const QByteArray &bytes, int index)
 
 void frmMain::MSComm1_OnComm()
 {
+    // The echo of a change of address is 8 bytes and the notification comes at 6: wait for the rest.
+    if (requestKind == 15 && MSComm1->CommEvent() == MSComm::comEvReceive
+        && MSComm1->InBufferCount() < m_sentFrame.size() && m_sentFrame.startsWith(MSComm1->PeekInput())) {
+        MSComm1->setRThreshold(qint16(m_sentFrame.size()));
+        return;
+    }
     receiveCount = advanced(receiveCount);
     lblErrCounter->setText(QString::number(receiveCount));
     if (MSComm1->CommEvent() != MSComm::comEvReceive)
@@ -45,21 +51,19 @@ void frmMain::ShowAnswer(const QByteArray &answer)
     case 1:
         // A short or corrupted answer must not be shown as measurements: the boxes stay red.
         // Noise passes a 16-bit CRC once in 65536 tries; the head must be the answer's as well.
-        if (!answerCrcMatches(answer, expectedLength) || !answer.startsWith(m_readHead))
+        if (!answerCrcMatches(answer, expectedLength)
+            || !answer.startsWith(m_sentFrame.left(2) + char(2 * quint8(m_sentFrame.at(5)))))
             return;
         DecodeRegisters(answer);
         break;
     case 15:
-        if (answer.size() >= 4 && byteAt(answer, 1) == 0x06) {
-            // The module echoes the write (addr 06 0B 00 00 new): its byte 3 is always 0, the new address is byte 5.
-            const bool echo = answer.size() >= 6 && byteAt(answer, 2) == 0x0B && byteAt(answer, 3) == 0x00;
-            txtStationID->setText(QString::number(byteAt(answer, echo ? 5 : 3)));
-        }
+        if (const std::optional<quint8> address = changeAddressAnswer(answer, m_sentFrame))
+            txtStationID->setText(QString::number(*address));
         break;
     case 16:
-        if (answer.size() >= 4 && byteAt(answer, 1) == 0x25) {
-            txtStationID->setText(QString::number(byteAt(answer, 3)));
-            txtSetID[0]->setText(QString::number(byteAt(answer, 3)));
+        if (const std::optional<quint8> address = readAddressAnswer(answer)) {
+            txtStationID->setText(QString::number(*address));
+            txtSetID[0]->setText(QString::number(*address));
         }
         break;
     default:

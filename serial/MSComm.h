@@ -42,6 +42,7 @@ public:
     qint16 RThreshold() const { return m_rThreshold; }
     bool setOutput(const QByteArray &bytes);
     QByteArray Input();
+    const QByteArray &PeekInput() const { return m_in; } // the waiting bytes, left waiting
     // Reads what the driver holds now and hands over every notification already due, inside the
     // caller: for one about to discard the input for a new request.
     void deliverWaiting();

@@ -115,23 +115,29 @@ private slots:
         QVERIFY(line.pty.read(1, 100).isEmpty());
     }
 
+    // An address is taken only from a whole frame with a good CRC and the function sent.
     void answerSetsAddressFields_data()
     {
         QTest::addColumn<QString>("from"); // empty: read address
         QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("split"); // bytes written before a pause; 0: all at once
         QTest::addColumn<QString>("station");
         QTest::addColumn<QString>("setId");
-        QTest::newRow("read 11 25 01 11: 17") << "" << withCrc(hex("11250111")) << "17" << "17";
-        QTest::newRow("read 11 03 01 11: wrong function") << "" << withCrc(hex("11030111")) << "9" << "2";
-        QTest::newRow("change echo 02 06 0B 00 00 05: 5") << "2" << withCrc(hex("02060B000005")) << "5" << "2";
-        QTest::newRow("change 05 06 0C 00 00 05: byte 3") << "2" << withCrc(hex("05060C000005")) << "0" << "2";
-        QTest::newRow("change 02 06 0B 01 00 05: byte 3") << "2" << withCrc(hex("02060B010005")) << "1" << "2";
-        QTest::newRow("change 02 86 0B 00 00 05: wrong function") << "2" << withCrc(hex("02860B000005")) << "9" << "2";
+        QTest::newRow("read 11 25 01 11 D5 4F: 17") << "" << hex("11250111D54F") << 0 << "17" << "17";
+        QTest::newRow("read 01 25 02 09 D0 B3: bad CRC") << "" << hex("01250209D0B3") << 0 << "9" << "2";
+        QTest::newRow("read 11 03 01 11 34 84: wrong function") << "" << hex("110301113484") << 0 << "9" << "2";
+        QTest::newRow("change echo: 5") << "2" << hex("02060B0000054BDE") << 0 << "5" << "2";
+        QTest::newRow("change echo in two parts: 5") << "2" << hex("02060B0000054BDE") << 6 << "5" << "2";
+        QTest::newRow("change echo, bad CRC") << "2" << hex("02060B0000054BDF") << 6 << "9" << "2";
+        QTest::newRow("change 02 06 0B 05 26 AE: 5") << "2" << hex("02060B0526AE") << 0 << "5" << "2";
+        QTest::newRow("change 02 06 0B 05 26 AF: bad CRC") << "2" << hex("02060B0526AF") << 0 << "9" << "2";
+        QTest::newRow("change 05 06 0C 00 00 05 4B 1D: no echo") << "2" << hex("05060C0000054B1D") << 0 << "9" << "2";
     }
     void answerSetsAddressFields()
     {
         QFETCH(QString, from);
         QFETCH(QByteArray, answer);
+        QFETCH(int, split);
         QFETCH(QString, station);
         QFETCH(QString, setId);
         Line line;
@@ -141,7 +147,13 @@ private slots:
         line.command(from, QStringLiteral("5"));
         QCOMPARE(line.pty.read(8).size(), 8);
         const qint32 before = line.w->receiveCount;
-        QVERIFY(line.pty.write(answer));
+        if (split) {
+            QVERIFY(line.pty.write(answer.left(split)));
+            QTest::qWait(100);
+            QCOMPARE(line.w->receiveCount, before); // the rest of the echo is awaited
+            QCOMPARE(line.w->txtState->text(), kWaiting);
+        }
+        QVERIFY(line.pty.write(answer.mid(split)));
         QVERIFY(waitFor([&] { return line.w->receiveCount != before; }));
         QCOMPARE(line.w->txtState->text(), QLatin1Char(' ') + QString::fromLatin1(answer.toHex(' ').toUpper()));
         QCOMPARE(line.w->txtStationID->text(), station);
