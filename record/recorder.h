@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
 class Recorder : public QObject
 {
@@ -14,6 +15,7 @@ public:
 
     // Creates (or empties) the file and writes the header; false, with errorString(), when that fails.
     bool start(const QString &path);
+    // Closes the file; a failure to close it emits failed().
     void stop();
     bool isRecording() const { return m_file.isOpen(); }
     QString path() const { return m_file.fileName(); }
@@ -28,9 +30,13 @@ signals:
 
 private:
     bool write(const QByteArray &bytes);
+    bool fileStillThere();
+    bool close();
+    void fail();
 
     QStringList m_columns;
     QFile m_file;
     qint64 m_written = 0; // the bytes of whole rows: a torn row is cut back to here
     QString m_error;
+    QTimer m_check; // looks for the file once a second, also while no rows come
 };

@@ -24,8 +24,9 @@ void TrendModel::expire(qint64 nowMs)
 QList<QList<QPointF>> TrendModel::runs(int series, qint64 bucketMs) const
 {
     QList<QList<QPointF>> result;
-    bool started = false, gap = false;
-    qint64 bucket = 0, index = 0;
+    bool started = false;
+    bool gap = false; // an answer without a value, or a pause in the answers, since the last point
+    qint64 bucket = 0, index = 0, last = 0, previous = -1, interval = 0;
     QPointF low, high; // the current bucket's lowest and highest point, not yet in the run
     auto closeBucket = [&] {
         const bool lowFirst = low.x() <= high.x();
@@ -34,29 +35,39 @@ QList<QList<QPointF>> TrendModel::runs(int series, qint64 bucketMs) const
             result.last().append(lowFirst ? high : low);
     };
     for (const Answer &answer : m_answers) {
-        const qint64 b = bucketMs > 0 ? answer.time / bucketMs : index++; // no bucket: each its own
+        // The module stopped answering for a while: a pause half as long again as the one before.
+        // Slow polling, whose answers come evenly far apart, makes none.
+        if (previous >= 0) {
+            const qint64 pause = answer.time - previous;
+            if (interval > 0 && 2 * pause >= 3 * interval)
+                gap = true;
+            interval = pause;
+        }
+        previous = answer.time;
         const double value = answer.values[series];
         if (std::isnan(value)) {
             gap = true;
             continue;
         }
         const QPointF point(double(answer.time), value);
-        if (started && b == bucket) {
+        const qint64 b = bucketMs > 0 ? answer.time / bucketMs : index++; // no bucket: each its own
+        // A stretch of a bucket or more without a value ends the line, wherever the buckets begin;
+        // a shorter one (a fault flickering on and off) does not, or there would be a line per answer.
+        const bool broken = started && gap && answer.time - last >= bucketMs;
+        gap = false;
+        last = answer.time;
+        if (started && !broken && b == bucket) {
             if (value < low.y())
                 low = point;
             if (value > high.y())
                 high = point;
-            gap = false;
             continue;
         }
         if (started)
             closeBucket();
-        // A gap ends the line where it leaves a whole bucket without a value; slow polling, whose
-        // answers lie buckets apart, does not.
-        if (!started || (gap && b > bucket + 1))
+        if (!started || broken)
             result.append(QList<QPointF>());
         started = true;
-        gap = false;
         bucket = b;
         low = high = point;
     }

@@ -24,9 +24,9 @@ public:
     int answers() const { return int(m_answers.size()); }
     // Series i as its unbroken runs of points (x: ms since the epoch); a gap ends a run. With a
     // bucket, a run keeps of the points in each bucketMs of time only the lowest and the highest, in
-    // their order (a line drawn at a bucket a pixel or wider looks the same), and only a gap that
-    // leaves a whole bucket without a value ends it: a fault flickering on and off makes a few lines
-    // a minute, not one per answer.
+    // their order (a line drawn at a bucket a pixel or wider looks the same), and a gap ends it when
+    // its two points lie bucketMs or more apart. A gap is an answer without a value, or a pause in
+    // the answers half as long again as the one before.
     QList<QList<QPointF>> runs(int series, qint64 bucketMs = 0) const;
 
 private:

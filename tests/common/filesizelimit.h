@@ -1,7 +1,7 @@
 #pragma once
 // While it lives, a write that would grow any file of this process past a size fails (EFBIG), as on
-// a full disk: the write that crosses it is cut short, the next one fails.
-#include <csignal>
+// a full disk: the write that crosses it is cut short, the next one fails. The process must ignore
+// SIGXFSZ itself (the recorder does), else the crossing write ends it.
 #include <sys/resource.h>
 
 class FileSizeLimit
@@ -9,7 +9,6 @@ class FileSizeLimit
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
-        std::signal(SIGXFSZ, SIG_IGN); // else the crossing write ends the process
         getrlimit(RLIMIT_FSIZE, &m_saved);
         rlimit limit = m_saved;
         limit.rlim_cur = bytes;

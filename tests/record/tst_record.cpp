@@ -85,27 +85,50 @@ private slots:
         QCOMPARE(changed[1][0].toBool(), false);
     }
 
-    // The disk fills in the middle of the third row: the recording stops, says why once, and the
-    // file keeps the header and the two whole rows, without the torn one.
-    void failedWriteStopsAndKeepsRows()
+    // The disk fills in the middle of the third row, or the file is removed or renamed away: the
+    // recording stops, says why once, and the file keeps the header and the whole rows.
+    void failureStopsAndKeepsRows_data()
     {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("moreRows"); // rows come after the fault; else only the clock notices
+        QTest::newRow("file-size limit") << "limit" << true;
+        QTest::newRow("removed, next row") << "remove" << true;
+        QTest::newRow("removed, no rows") << "remove" << false;
+        QTest::newRow("renamed away, no rows") << "rename" << false;
+    }
+    void failureStopsAndKeepsRows()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, moreRows);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("r.csv"));
+        const QString path = dir.filePath(QStringLiteral("r.csv")), moved = dir.filePath(QStringLiteral("moved.csv"));
         const QByteArray row = csvRow(at("2026-12-08 14:03:05.125"), {"23.45", "45.67"});
         const QByteArray kept = csvHeader(kColumns) + row + row;
         Recorder recorder(kColumns);
         QSignalSpy failed(&recorder, &Recorder::failed);
         QVERIFY(recorder.start(path));
-        {
+        const auto record = [&](int rows) {
+            for (int i = 0; i < rows; ++i)
+                recorder.record(at("2026-12-08 14:03:05.125"), {"23.45", "45.67"});
+        };
+        if (fault == QLatin1String("limit")) {
+            // Not ignoring SIGXFSZ, the recorder would end this process here.
             FileSizeLimit limit(kept.size() + row.size() / 2);
             QVERIFY(limit.isSet());
-            for (int i = 0; i < 4; ++i)
-                recorder.record(at("2026-12-08 14:03:05.125"), {"23.45", "45.67"});
+            record(4);
+        } else {
+            record(2);
+            QVERIFY(fault == QLatin1String("remove") ? QFile::remove(path) : QFile::rename(path, moved));
+            if (moreRows)
+                record(1);
         }
-        QCOMPARE(failed.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 5000);
         QVERIFY(!failed[0][0].toString().isEmpty());
         QVERIFY(!recorder.isRecording());
-        QCOMPARE(fileBytes(path), kept);
+        if (fault != QLatin1String("remove"))
+            QCOMPARE(fileBytes(fault == QLatin1String("rename") ? moved : path), kept);
+        QTest::qWait(50);
+        QCOMPARE(failed.size(), 1);
     }
 
     // A file that cannot take even the header: no recording starts, and the reason is kept.

@@ -74,8 +74,8 @@ private slots:
         QTest::newRow("lowest and highest of each second, in order")
             << 250 << QStringList{"3", "1", "4", "2", "5", "5", "5", "7", "9", "8", "6", "6"}
             << "5:1,10:4,20:5,35:7,40:9,50:6";
-        QTest::newRow("a gap within a second does not split")
-            << 250 << QStringList{"3", "", "", "", "", "", "4"} << "0:3,30:4";
+        QTest::newRow("a gap shorter than a second does not split")
+            << 250 << QStringList{"3", "", "", "4"} << "0:3,15:4";
         QTest::newRow("a second of gaps splits")
             << 250 << QStringList{"1", "2", "3", "4", "", "", "", "", "5", "6"} << "0:1,15:4|40:5,45:6";
         QTest::newRow("slow answers without gaps stay one line") << 5000 << QStringList{"1", "2", "3"} << "0:1,100:2,200:3";
@@ -91,6 +91,38 @@ private slots:
         for (int k = 0; k < values.size(); ++k)
             model.add(kStart + every * k, answer(values[k]));
         QCOMPARE(runsText(model.runs(0, 1000)), runs);
+    }
+
+    // A stretch of 2 s or more without a value breaks the line wherever it falls against the
+    // buckets; a shorter one, and evenly slow answers, do not.
+    void gapsOfTwoSecondsBreak_data()
+    {
+        QTest::addColumn<int>("every"); // ms between answers
+        QTest::addColumn<int>("offset"); // ms from a bucket boundary to the first answer
+        QTest::addColumn<QString>("pattern"); // per answer: v a value, f a fault, - no answer at all
+        QTest::addColumn<int>("runs");
+        const QString v20(20, QLatin1Char('v'));
+        for (int offset : {0, 700, 1300, 1950}) {
+            const QByteArray at = " at +" + QByteArray::number(offset);
+            QTest::newRow("2.5 s of faults" + at) << 50 << offset << v20 + QString(50, 'f') + v20 << 2;
+            QTest::newRow("2.5 s without answers" + at) << 50 << offset << v20 + QString(50, '-') + v20 << 2;
+            QTest::newRow("1.5 s of faults" + at) << 50 << offset << v20 + QString(30, 'f') + v20 << 1;
+        }
+        QTest::newRow("one fault at 1500 ms") << 1500 << 0 << "vvvfvvv" << 2;
+        QTest::newRow("one lost answer at 1500 ms") << 1500 << 500 << "vvv-vvv" << 2;
+        QTest::newRow("answers 3 s apart") << 3000 << 0 << "vvvvv" << 1;
+    }
+    void gapsOfTwoSecondsBreak()
+    {
+        QFETCH(int, every);
+        QFETCH(int, offset);
+        QFETCH(QString, pattern);
+        QFETCH(int, runs);
+        TrendModel model;
+        for (int k = 0; k < pattern.size(); ++k)
+            if (pattern[k] != QLatin1Char('-'))
+                model.add(kStart + offset + every * k, answer(pattern[k] == QLatin1Char('v') ? "20.00" : ""));
+        QCOMPARE(model.runs(0, 2000).size(), runs);
     }
 
     // Ten minutes at 50 ms: 12 000 answers and the one at the span's edge; older ones dropped as new
