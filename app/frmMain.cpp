@@ -4,7 +4,7 @@
 #include "app/twips.h"
 #include "app/widgets.h"
 #include "polling/Timer.h"
-#include "record/valuetools.h"
+#include "response/valuerows.h"
 #include "serial/MSComm.h"
 
 #include <QComboBox>
@@ -20,19 +20,6 @@ const QString kAppTitle = QStringLiteral("Morvane");
 namespace {
 
 const QString kLampTip = QStringLiteral("数据采集通讯状态指示");
-
-struct ValueRow
-{
-    const char *name;
-    int unitIndex; // the unit labels of rows 4 to 7 carry other indexes
-    const char *unit;
-};
-
-const ValueRow kValueRows[10] = {
-    {"1#温度值", 0, "℃"}, {"1#湿度值", 1, "%RH"}, {"2#温度值", 2, "℃"}, {"2#湿度值", 3, "%RH"},
-    {"3#温度值", 6, "℃"}, {"3#湿度值", 4, "%RH"}, {"4#温度值", 7, "℃"}, {"4#湿度值", 5, "%RH"},
-    {"5#温度值", 8, "℃"}, {"5#湿度值", 9, "%RH"},
-};
 
 QString indexed(const char *name, int index)
 {
@@ -74,7 +61,6 @@ frmMain::frmMain(const QString &programDir, MessageSink sink, QWidget *parent)
     buildControls();
     new CaretBlinkTimeout(10000, this);
     connectHandlers();
-    new ValueTools(this);
     Form_Load();
 }
 

@@ -144,9 +144,9 @@ public:
     QString programDir() const { return m_programDir; }
 
 signals:
-    // After each answer decoded into the value boxes: the text of each of the ten boxes, empty for a
-    // box this answer did not fill or filled with the fault value.
-    void valuesDecoded(const QStringList &shown);
+    // After each answer decoded into the value boxes, for each of the ten boxes: its text and its
+    // number; empty and NaN for a box this answer did not fill or filled with the fault value.
+    void valuesDecoded(const QStringList &shown, const QList<double> &values);
 
 private:
     void buildControls();

@@ -1,3 +1,4 @@
+#include "app/attach.h"
 #include "app/frmMain.h"
 #include "app/icon.h"
 #include "app/look.h"
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(applicationIcon());
     useClassicLook();
     frmMain window(settingsDir(QCoreApplication::applicationDirPath(), QStringLiteral(KV_INSTALL_BINDIR)));
+    attachTools(window);
     window.show();
     return app.exec();
 }

@@ -2,6 +2,7 @@
 
 #include "app/frmMain.h"
 #include "record/recorder.h"
+#include "response/valuerows.h"
 #include "trend/trendwindow.h"
 
 #include <QAction>
@@ -10,7 +11,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStandardPaths>
@@ -19,15 +19,6 @@
 namespace {
 
 const QString kWriteFailed = QStringLiteral("记录文件写入失败，记录已停止。");
-
-// The unit label that stands in a row: rows 4 to 7 carry other indexes, so it is found by its place.
-const QLabel *unitLabel(const frmMain *window, int row)
-{
-    for (const QLabel *label : window->lblDanWei)
-        if (label && label->y() == window->txtValue[row]->y())
-            return label;
-    return nullptr;
-}
 
 } // namespace
 
@@ -77,18 +68,16 @@ TrendWindow *ValueTools::trendWindow() const { return m_trendWindow; }
 QStringList ValueTools::names() const
 {
     QStringList names;
-    for (const QLabel *label : m_window->lblValue)
-        names << label->text();
+    for (const ValueRow &row : kValueRows)
+        names << QString::fromUtf8(row.name);
     return names;
 }
 
 QStringList ValueTools::units() const
 {
     QStringList units;
-    for (int row = 0; row < 10; ++row) {
-        const QLabel *label = unitLabel(m_window, row);
-        units << (label ? label->text() : QString());
-    }
+    for (const ValueRow &row : kValueRows)
+        units << QString::fromUtf8(row.unit);
     return units;
 }
 
@@ -136,11 +125,11 @@ void ValueTools::showTrend()
     m_trendWindow->activateWindow();
 }
 
-void ValueTools::valuesDecoded(const QStringList &shown)
+void ValueTools::valuesDecoded(const QStringList &shown, const QList<double> &values)
 {
     const QDateTime now = QDateTime::currentDateTime();
     m_recorder->record(now, shown);
-    m_trendModel.add(now.toMSecsSinceEpoch(), shown);
+    m_trendModel.add(now.toMSecsSinceEpoch(), values);
     if (m_trendWindow)
         m_trendWindow->dataAdded();
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The value panel's context menu: copy the ten values, record the decoded answers to a CSV file,
-// and the trend window. Made by the window; named "ValueTools" so that tools outside the window's
+// and the trend window. Attached to the window from outside; named "ValueTools" so that tools outside the window's
 // code can start a recording or open the trend through the meta-object system, without dialogs.
 #include "trend/trendmodel.h"
 
@@ -30,7 +30,7 @@ public:
     QAction *trendAction() const { return m_trend; }
     TrendWindow *trendWindow() const; // null until first shown
 
-    // Each row's name and unit, as the panel shows them.
+    // Each row's name and unit.
     QStringList names() const;
     QStringList units() const;
 
@@ -46,7 +46,7 @@ signals:
 
 private:
     void showMenu(const QPoint &pos);
-    void valuesDecoded(const QStringList &shown);
+    void valuesDecoded(const QStringList &shown, const QList<double> &values);
     void recordingFailed(const QString &reason);
 
     frmMain *m_window;

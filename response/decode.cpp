@@ -3,11 +3,16 @@
 #include "app/numbers.h"
 #include "modbus/codec.h"
 
-QString registerText(quint16 raw)
+double registerValue(quint16 raw)
 {
     const int hundredths = raw <= 20000 ? int(raw) : int(raw) - 65536;
+    return hundredths / 100.0;
+}
+
+QString registerText(quint16 raw)
+{
     // A whole number of hundredths: two decimals show it exactly.
-    return QString::number(hundredths / 100.0, 'f', 2);
+    return QString::number(registerValue(raw), 'f', 2);
 }
 
 int firstSlot(const QString &startText)

@@ -10,6 +10,8 @@ constexpr int kSlotCount = 24;
 // The value box text of one raw register: hundredths as "#0.00", above 20000 negative.
 // Not for the fault value, which is shown as "0".
 QString registerText(quint16 raw);
+// The same as a number.
+double registerValue(quint16 raw);
 
 // The slot of the first register of an answer, from the start register's text at answer time.
 int firstSlot(const QString &startText);

@@ -2,11 +2,13 @@
 
 #include "modbus/codec.h"
 #include "response/decode.h"
+#include "response/valuerows.h"
 #include "serial/MSComm.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
+#include <QtNumeric>
 
 Q_DECLARE_LOGGING_CATEGORY(lcFrames)
 
@@ -75,7 +77,8 @@ void frmMain::ShowAnswer(const QByteArray &answer)
 void frmMain::DecodeRegisters(const QByteArray &answer)
 {
     int slot = firstSlot(txtStartID->text());
-    QStringList shown(10);
+    QStringList shown(kValueRowCount);
+    QList<double> values(kValueRowCount, qQNaN());
     // A byte past the end keeps the value it had for the previous register.
     quint8 high = 0, low = 0;
     for (int k = 3; k <= expectedLength - 3; k += 2, ++slot) {
@@ -97,8 +100,11 @@ void frmMain::DecodeRegisters(const QByteArray &answer)
             if (txtValue[slot]->text() != text)
                 txtValue[slot]->setText(text);
             setTextColor(txtValue[slot], QColor(0, 0, 0));
-            shown[slot] = raw == kFaultValue ? QString() : text;
+            if (raw != kFaultValue) {
+                shown[slot] = text;
+                values[slot] = registerValue(raw);
+            }
         }
     }
-    emit valuesDecoded(shown);
+    emit valuesDecoded(shown, values);
 }

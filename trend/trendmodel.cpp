@@ -3,14 +3,11 @@
 #include <cmath>
 #include <limits>
 
-void TrendModel::add(qint64 timeMs, const QStringList &shown)
+void TrendModel::add(qint64 timeMs, const QList<double> &values)
 {
     Answer answer{timeMs, {}};
-    for (int i = 0; i < kSeries; ++i) {
-        bool ok = false;
-        const double value = i < shown.size() ? shown[i].toDouble(&ok) : 0;
-        answer.values[i] = ok ? value : std::numeric_limits<double>::quiet_NaN();
-    }
+    for (int i = 0; i < kSeries; ++i)
+        answer.values[i] = i < values.size() ? values[i] : std::numeric_limits<double>::quiet_NaN();
     m_answers.push_back(answer);
     expire(timeMs);
 }

@@ -2,7 +2,6 @@
 // The trend's data: the values of each decoded answer over the last span of time, oldest first.
 #include <QList>
 #include <QPointF>
-#include <QStringList>
 #include <array>
 #include <deque>
 
@@ -14,9 +13,10 @@ public:
 
     explicit TrendModel(qint64 spanMs = kTenMinutes) : m_span(spanMs) {}
 
-    // One answer at timeMs (ms since the epoch): a text that is not a number (a fault value, a slot
-    // the answer did not fill) is a gap. Answers older than the span before timeMs are dropped.
-    void add(qint64 timeMs, const QStringList &shown);
+    // One answer at timeMs (ms since the epoch): a NaN (a fault value, a slot the answer did not
+    // fill), or a value missing at the end, is a gap. Answers older than the span before timeMs are
+    // dropped.
+    void add(qint64 timeMs, const QList<double> &values);
     // Drops the answers older than the span before nowMs.
     void expire(qint64 nowMs);
 

@@ -161,7 +161,7 @@ void record(int interval, int ms)
         throw std::runtime_error("no showTrend");
     int decoded = 0;
     auto *counted = new QAction(tools);
-    QObject::connect(g_window, SIGNAL(valuesDecoded(QStringList)), counted, SLOT(trigger()));
+    QObject::connect(g_window, SIGNAL(valuesDecoded(QStringList,QList<double>)), counted, SLOT(trigger()));
     QObject::connect(counted, &QAction::triggered, [&decoded] { ++decoded; });
     setText(u"txtTimerSet"_s, QString::number(interval));
     click(u"cmdOneM"_s);

@@ -7,16 +7,19 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QTest>
+#include <QtNumeric>
 #include <QValueAxis>
 
 namespace {
 
-// Series 0 of each answer given; the others empty.
-QStringList answer(const QString &first)
+// Series 0 of each answer given (a text that is not a number: a gap); the others gaps.
+QList<double> answer(const QString &first)
 {
-    QStringList shown(TrendModel::kSeries);
-    shown[0] = first;
-    return shown;
+    QList<double> values(TrendModel::kSeries, qQNaN());
+    bool ok = false;
+    const double value = first.toDouble(&ok);
+    values[0] = ok ? value : qQNaN();
+    return values;
 }
 
 const qint64 kStart = 1'800'000'000'000;
@@ -149,9 +152,9 @@ private slots:
         const qint64 now = QDateTime::currentMSecsSinceEpoch();
         int k = 0;
         for (const char *v : {"20.00", "", "21.00", "22.00", "", "23.00"}) {
-            QStringList shown = answer(QLatin1String(v));
-            shown[1] = QStringLiteral("50.00");
-            model.add(now - 60000 + 5000 * k++, shown); // a gap of 5 s shows at any width
+            QList<double> values = answer(QLatin1String(v));
+            values[1] = 50;
+            model.add(now - 60000 + 5000 * k++, values); // a gap of 5 s shows at any width
         }
         QStringList names, units;
         for (int i = 0; i < TrendModel::kSeries; ++i) {

@@ -2,6 +2,7 @@
 #include "record/valuetools.h"
 #include "common/filesizelimit.h"
 #include "common/pty.h"
+#include "app/attach.h"
 #include "common/window.h"
 #include "serial/MSComm.h"
 
@@ -34,6 +35,8 @@ struct Line
     bool open()
     {
         w = pty.linkAs(h.dir.path(), 3) ? &h.open("3,19200\r\n") : nullptr;
+        if (w)
+            attachTools(*w);
         tools = w ? w->findChild<ValueTools *>(QStringLiteral("ValueTools")) : nullptr;
         return tools && w->MSComm1->PortOpen();
     }
@@ -68,6 +71,7 @@ private slots:
         QFETCH(QString, target);
         WindowHarness h;
         frmMain &w = h.open();
+        attachTools(w);
         auto *tools = w.findChild<ValueTools *>(QStringLiteral("ValueTools"));
         QVERIFY(tools);
         QCOMPARE(w.PictureShow->toolTip(), QStringLiteral("右键: 复制数值、记录数据、趋势图"));
@@ -92,11 +96,12 @@ private slots:
         QVERIFY(!tools->stopAction()->isEnabled());
     }
 
-    // Name, text, unit: rows 4 to 7 find their unit though its label has another index.
+    // Name, text, unit: rows 4 to 7 have their unit though its label has another index.
     void copy()
     {
         WindowHarness h;
         frmMain &w = h.open();
+        attachTools(w);
         for (int i = 0; i < 10; ++i)
             w.txtValue[i]->setText(QString::number(i) + QStringLiteral(".50"));
         w.findChild<ValueTools *>()->copyAction()->trigger();
