@@ -1,8 +1,8 @@
-#include "app/attach.h"
 #include "app/frmMain.h"
 #include "app/icon.h"
 #include "app/look.h"
 #include "app/settingsdir.h"
+#include "record/valuetools.h"
 
 #include <QApplication>
 
@@ -13,7 +13,8 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(applicationIcon());
     useClassicLook();
     frmMain window(settingsDir(QCoreApplication::applicationDirPath(), QStringLiteral(KV_INSTALL_BINDIR)));
-    attachTools(window);
+    // The tools beside the window attach to it from outside, one line each.
+    new ValueTools(&window);
     window.show();
     return app.exec();
 }

@@ -3,8 +3,8 @@
 //   bench_polling SECONDS IDLE_SECONDS [trend]
 // With trend, the trend window is open and recording to a CSV file is on while it polls; without the
 // object that offers them it prints value_tools=missing and polls nothing.
-#include "app/attach.h"
 #include "app/frmMain.h"
+#include "record/valuetools.h"
 #include "app/look.h"
 #include "polling/Timer.h"
 #include "rig.h"
@@ -44,7 +44,7 @@ int main(int argc, char **argv)
     const bool trend = argc > 3 && std::string(argv[3]) == "trend";
     VirtualModule module(19200, {}); // drifting values, so the texts change now and then
     frmMain window(module.programDir(), [](const MessageBoxRequest &) { return 0; });
-    attachTools(window);
+    new ValueTools(&window);
     window.show();
     if (!module.running() || !window.MSComm1->PortOpen()) {
         std::fprintf(stderr, "bench_polling: the window could not open the virtual module's port\n");

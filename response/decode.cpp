@@ -30,6 +30,15 @@ int firstSlot(const QString &startText)
     return start == 0 ? 0 : int(2 * (start - 1));
 }
 
+bool registerAnswerAccepted(const QByteArray &answer, const QByteArray &request)
+{
+    if (request.size() != 8)
+        return false;
+    const quint8 count = quint8(request.at(5));
+    // Noise passes a 16-bit CRC once in 65536 tries: the head must be the answer's as well.
+    return answerCrcMatches(answer, 2 * count + 5) && answer.startsWith(request.left(2) + char(2 * count));
+}
+
 std::optional<quint8> readAddressAnswer(const QByteArray &answer)
 {
     // On a bus every module answers the read-address frame: colliding answers must not pass.

@@ -16,6 +16,11 @@ double registerValue(quint16 raw);
 // The slot of the first register of an answer, from the start register's text at answer time.
 int firstSlot(const QString &startText);
 
+// True when answer is a whole answer to the 8-byte read request: the CRC over its 2N + 5 bytes holds
+// and it starts with the request's address and function and the byte count 2N. Bytes after it do
+// not matter.
+bool registerAnswerAccepted(const QByteArray &answer, const QByteArray &request);
+
 // The address a read-address answer names: a whole 6-byte frame (address, 0x25, count, address,
 // CRC) whose CRC holds. Bytes after the frame do not matter.
 std::optional<quint8> readAddressAnswer(const QByteArray &answer);

@@ -52,9 +52,7 @@ void frmMain::ShowAnswer(const QByteArray &answer)
     switch (requestKind) {
     case 1:
         // A short or corrupted answer must not be shown as measurements: the boxes stay red.
-        // Noise passes a 16-bit CRC once in 65536 tries; the head must be the answer's as well.
-        if (!answerCrcMatches(answer, expectedLength)
-            || !answer.startsWith(m_sentFrame.left(2) + char(2 * quint8(m_sentFrame.at(5)))))
+        if (!registerAnswerAccepted(answer, m_sentFrame))
             return;
         DecodeRegisters(answer);
         break;

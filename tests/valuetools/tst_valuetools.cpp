@@ -2,7 +2,6 @@
 #include "record/valuetools.h"
 #include "common/filesizelimit.h"
 #include "common/pty.h"
-#include "app/attach.h"
 #include "common/window.h"
 #include "serial/MSComm.h"
 
@@ -36,7 +35,7 @@ struct Line
     {
         w = pty.linkAs(h.dir.path(), 3) ? &h.open("3,19200\r\n") : nullptr;
         if (w)
-            attachTools(*w);
+            new ValueTools(w);
         tools = w ? w->findChild<ValueTools *>(QStringLiteral("ValueTools")) : nullptr;
         return tools && w->MSComm1->PortOpen();
     }
@@ -71,7 +70,7 @@ private slots:
         QFETCH(QString, target);
         WindowHarness h;
         frmMain &w = h.open();
-        attachTools(w);
+        new ValueTools(&w);
         auto *tools = w.findChild<ValueTools *>(QStringLiteral("ValueTools"));
         QVERIFY(tools);
         QCOMPARE(w.PictureShow->toolTip(), QStringLiteral("右键: 复制数值、记录数据、趋势图"));
@@ -101,7 +100,7 @@ private slots:
     {
         WindowHarness h;
         frmMain &w = h.open();
-        attachTools(w);
+        new ValueTools(&w);
         for (int i = 0; i < 10; ++i)
             w.txtValue[i]->setText(QString::number(i) + QStringLiteral(".50"));
         w.findChild<ValueTools *>()->copyAction()->trigger();

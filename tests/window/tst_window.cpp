@@ -72,6 +72,19 @@ private slots:
 
     void caption() { QCOMPARE(w->windowTitle(), QStringLiteral("KV4820-7 MODBUS温湿度采集模块工具软件V17.6")); }
 
+    // The window's CRC procedure hands its result back through HiByte (first on the wire) and LoByte,
+    // over bytes 0..j whatever follows them; FormatHex gives two upper-case digits.
+    void crcAndHexProcedures()
+    {
+        QCOMPARE(w->FormatHex(0x0A), QStringLiteral("0A"));
+        w->Crc16(QByteArray::fromHex("02030000000A1234"), 5);
+        QCOMPARE(w->HiByte, 0xC5);
+        QCOMPARE(int(w->LoByte), 0xFE);
+        w->Crc16(QByteArray::fromHex("010300000002"), -1);
+        QCOMPARE(w->HiByte, 0xFF);
+        QCOMPARE(int(w->LoByte), 0xFF);
+    }
+
     void twipsConversion()
     {
         QCOMPARE(twipsToPixels(15, 96), 1);
