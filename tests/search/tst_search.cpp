@@ -7,11 +7,14 @@
 #include "search/searchdialog.h"
 #include "serial/MSComm.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -86,8 +89,21 @@ private slots:
     {
         frmMain &window = openWindow({"--baud", "38400", "--address", "7", "--values", "2150,4530,0,0,0,0,0,0,0,0"});
         QVERIFY(window.MSComm1->PortOpen());
+        // A right click on a label of the group offers the search; the button keeps its own (none).
+        QContextMenuEvent onButton(QContextMenuEvent::Mouse, QPoint(2, 2), QPoint(2, 2));
+        QApplication::sendEvent(window.cmdCom, &onButton);
+        QVERIFY(!qobject_cast<QMenu *>(QApplication::activePopupWidget()));
+        QContextMenuEvent onLabel(QContextMenuEvent::Mouse, QPoint(2, 2), QPoint(2, 2));
+        QApplication::sendEvent(window.Label3, &onLabel);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        menu->actions().at(0)->trigger();
+        menu->close();
+        SearchDialog *dialog = m_search->dialog();
+        QVERIFY(dialog && dialog->isModal());
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("查找模块"));
         QSignalSpy tries(m_search->searcher(), &Searcher::trying);
-        SearchDialog *dialog = startSearch();
+        dialog->startButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(!m_search->searcher()->isRunning(), kSweepMs);
         QCOMPARE(dialog->finds->rowCount(), 1);
         QCOMPARE(cells(dialog->finds, 0), (QStringList{"COM1", "38400", "7", "2150"}));
