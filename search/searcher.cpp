@@ -58,10 +58,10 @@ QList<int> Searcher::rateOrder(int rateInForce)
     return order;
 }
 
-int Searcher::tryMs(int rate, int answerBytes)
+int Searcher::tryMs(int rate, int answerBytes, int marginMs)
 {
     const double characters = kReadAddress.size() + answerBytes + 3.5;
-    return int(std::ceil(characters * 11 * 1000 / rate)) + kMarginMs;
+    return int(std::ceil(characters * 11 * 1000 / rate)) + marginMs;
 }
 
 std::optional<int> Searcher::addressFromAnswer(const QByteArray &answer)
@@ -162,7 +162,7 @@ void Searcher::sendTry()
     m_line->setInBufferCount(0);
     m_line->setRThreshold(qint16(answerBytes));
     m_line->setOutput(readAddress ? kReadAddress : registerRead(m_address));
-    m_timer.start(tryMs(rate(), answerBytes));
+    m_timer.start(tryMs(rate(), answerBytes, m_marginMs));
 }
 
 void Searcher::judge()

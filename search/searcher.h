@@ -45,7 +45,9 @@ public:
     // The rate in force, then the others in the list's order.
     static QList<int> rateOrder(int rateInForce);
     // One try: the request's and the answer's wire time, 3.5 characters of silence, the margin.
-    static int tryMs(int rate, int answerBytes);
+    static int tryMs(int rate, int answerBytes, int marginMs = kMarginMs);
+    // A longer margin lets a test on a busy machine wait for a virtual module that answers late.
+    void setMarginMs(int marginMs) { m_marginMs = marginMs; }
     // The address a read-address answer names, when it is one with a good CRC.
     static std::optional<int> addressFromAnswer(const QByteArray &answer);
     // Register 0 from a good answer of address to a one-register read.
@@ -71,6 +73,7 @@ private:
     QTimer m_timer;
     QList<SearchPort> m_ports;
     int m_rateInForce = 0;
+    int m_marginMs = kMarginMs;
     bool m_running = false;
     int m_portIndex = 0;
     Phase m_phase = Phase::ReadAddress;
