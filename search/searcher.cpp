@@ -25,15 +25,22 @@ QByteArray registerRead(int address)
     return frame.append(char(crc & 0xFF)).append(char(crc >> 8));
 }
 
+// Every port tried is one the user named or the system lists, so a failure to open it is worth a row.
 QString openFailure(MSComm *line)
 {
-    if (line->openError() != QSerialPort::PermissionError)
-        return {};
-    // Qt reports a device held by another program the same way; only the file's rights tell them apart.
     const QFileInfo device(line->deviceName());
-    if (device.exists() && !(device.isReadable() && device.isWritable()))
-        return QStringLiteral("无权限: 把用户加入 dialout 组后重新登录");
-    return QStringLiteral("已被其他程序占用");
+    switch (line->openError()) {
+    case QSerialPort::DeviceNotFoundError:
+        // For a COMn link, where it leads is what the user has to mend.
+        return QStringLiteral("设备不存在: %1").arg(device.isSymLink() ? device.symLinkTarget() : device.filePath());
+    case QSerialPort::PermissionError:
+        // Qt reports a device held by another program the same way; only the file's rights tell them apart.
+        if (device.exists() && !(device.isReadable() && device.isWritable()))
+            return QStringLiteral("无权限: 把用户加入 dialout 组后重新登录");
+        return QStringLiteral("已被其他程序占用");
+    default:
+        return QStringLiteral("无法打开");
+    }
 }
 
 } // namespace
@@ -119,9 +126,7 @@ void Searcher::startPort()
         if (m_line->setPortOpen(true))
             break;
         qCDebug(lcSearch) << "cannot open" << port.device;
-        const QString why = openFailure(m_line);
-        if (!why.isEmpty())
-            emit found(SearchFind{port, 0, 0, 0, why});
+        emit found(SearchFind{port, 0, 0, 0, openFailure(m_line)});
         ++m_portIndex;
     }
     if (m_portIndex >= m_ports.size()) {

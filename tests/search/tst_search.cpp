@@ -177,7 +177,10 @@ private slots:
         m_search->setSystemPorts([pty] { return QList<SystemPort>{{pty, QStringLiteral("virtual module")}}; });
         SearchDialog *dialog = startSearch(true);
         QTRY_VERIFY_WITH_TIMEOUT(!m_search->searcher()->isRunning(), kSweepMs);
-        QCOMPARE(cells(dialog->finds, 0).mid(0, 3), (QStringList{pty + " (virtual module)", "19200", "5"}));
+        // The link that leads nowhere is listed as such, not skipped.
+        QCOMPARE(cells(dialog->finds, 0).mid(0, 2), (QStringList{"COM1", "设备不存在: " + m_harness->dir.filePath("gone")}));
+        QCOMPARE(cells(dialog->finds, 1).mid(0, 3), (QStringList{pty + " (virtual module)", "19200", "5"}));
+        QCOMPARE(dialog->finds->currentRow(), 1);
         dialog->useButton->click();
         // COM1 is taken by a link that leads nowhere: the device becomes COM2.
         QCOMPARE(QFileInfo(m_harness->dir.filePath(QStringLiteral("COM2"))).symLinkTarget(), pty);
