@@ -127,6 +127,8 @@ void Searcher::startPort()
             break;
         qCDebug(lcSearch) << "cannot open" << port.device;
         emit found(SearchFind{port, 0, 0, 0, openFailure(m_line)});
+        if (!m_running)
+            return;
         ++m_portIndex;
     }
     if (m_portIndex >= m_ports.size()) {
