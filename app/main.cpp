@@ -3,6 +3,7 @@
 #include "app/look.h"
 #include "app/settingsdir.h"
 #include "record/valuetools.h"
+#include "search/modulesearch.h"
 
 #include <QApplication>
 
@@ -15,6 +16,7 @@ int main(int argc, char *argv[])
     frmMain window(settingsDir(QCoreApplication::applicationDirPath(), QStringLiteral(KV_INSTALL_BINDIR)));
     // The tools beside the window attach to it from outside, one line each.
     new ValueTools(&window);
+    new ModuleSearch(&window);
     window.show();
     return app.exec();
 }

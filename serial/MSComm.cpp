@@ -43,6 +43,8 @@ bool MSComm::setCommPort(qint16 port)
 
 QString MSComm::deviceName() const
 {
+    if (!m_devicePath.isEmpty())
+        return m_devicePath;
     return portDeviceName(m_port, m_programDir);
 }
 
@@ -132,7 +134,9 @@ bool MSComm::setPortOpen(bool open)
     m_serial.setDataBits(m_dataBits);
     m_serial.setStopBits(m_stopBits);
     m_serial.setFlowControl(QSerialPort::NoFlowControl);
+    m_openError = QSerialPort::NoError;
     if (!m_serial.open(QIODevice::ReadWrite)) {
+        m_openError = m_serial.error();
         qCDebug(lcComm) << "open failed" << m_serial.portName() << m_serial.errorString();
         return false;
     }

@@ -50,6 +50,10 @@ public:
 
     // The device that port n opens, for messages and tests.
     QString deviceName() const;
+    // Opens this device instead of the one port n names; empty: port n again.
+    void setDevicePath(const QString &path) { m_devicePath = path; }
+    // Why the last open failed (PermissionError also when another program holds the device).
+    QSerialPort::SerialPortError openError() const { return m_openError; }
 
 signals:
     // Queued to the event thread: never raised inside another handler but deliverWaiting's caller.
@@ -65,6 +69,8 @@ private:
     void portLost();
 
     QString m_programDir;
+    QString m_devicePath;
+    QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     QSerialPort m_serial;
     qint16 m_port = 1;
     qint32 m_baud = 9600;

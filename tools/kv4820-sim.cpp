@@ -1,5 +1,6 @@
 // kv4820-sim: a virtual KV4820-7 module, a Modbus RTU slave on a pseudo-terminal or a serial device.
 #include "simcore.h"
+#include "simoptions.h"
 
 #include <array>
 #include <cerrno>
@@ -20,45 +21,6 @@
 
 namespace {
 
-const char kHelp[] = R"(Usage: kv4820-sim [options]
-A virtual KV4820-7 module: a Modbus RTU slave answering like the module, for trying the tool without
-hardware. By default it creates a pseudo-terminal pair and prints the path of its slave side (one line
-on stdout); the tool, or any Modbus master, opens that path. Runs until SIGINT/SIGTERM.
-
-Line:
-  --link DIR/COMn    also make DIR/COMn a symbolic link to the slave side (removed on exit)
-  --device PATH      serve a real serial device (e.g. a USB RS-485 adapter) instead of a pty
-  --baud N           9600, 19200 or 38400 (default 19200), 8 data bits, no parity, 1 stop bit.
-                     On a pty, frames from a master that set another rate are ignored, as a real
-                     line would garble them, and request and answer take their wire time.
-  --address N        Modbus address 1..247 (default 1)
-Measurements (registers 0..9: temperature, humidity of channels 1..5, in hundredths):
-  --seed N           seed of the slow drift around 20..26 C and 40..60 %RH, and of the faults
-                     below (default 1): the same seed gives the same run
-  --values v0,...,v9 fixed register values instead of the drift, -32768..65535 (two's complement)
-  --fault CH         channel CH (1..5) reads the fault value 0xFFFF in both registers; repeatable
-Timing:
-  --turnaround MS    pause after the silence that ends a request, before the answer (default 2,
-                     fractional ok); on a pty the answer then takes one character time per byte
-  --delay MS         extra delay before every answer (default 0)
-Faults on demand:
-  --drop P           leave each answer out with probability P (0..1)
-  --corrupt P        flip one bit of one byte of an answer with probability P (0..1)
-  --split            send each answer in two writes, with a pause of 2 character times between
-  --garbage          send a short noise burst some time after each answer, between answers
-Other:
-  --quiet            no log; otherwise one line per frame on stderr: time, request, answer or why
-                     there was none
-  --help             this text
-
-Registers 10..23 read 0. Functions 03 and 04 read registers (start 0..23, count 1..24 inside the
-table; otherwise exception 02, or 03 for a count outside 1..125). Function 06 to register 0x0B00 with
-1..247 echoes the request and takes that address (other values: exception 03; other registers: 02). The read-address
-request FA 25 02 00 00 01 99 FE is answered by any address with ADDR 25 02 ADDR CRC. Other functions
-get exception 01. Broadcasts (address 0) are applied and never answered; frames with a bad CRC, too
-short, or for another address are ignored.
-)";
-
 volatile std::sig_atomic_t g_stop = 0;
 void onSignal(int) { g_stop = 1; }
 
@@ -74,22 +36,6 @@ void sleepUntil(std::int64_t ns)
     const timespec ts{time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)};
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
     }
-}
-
-[[noreturn]] void usageError(const std::string &message)
-{
-    std::fprintf(stderr, "kv4820-sim: %s (see --help)\n", message.c_str());
-    std::exit(2);
-}
-
-double number(const char *text, double lo, double hi, const char *option)
-{
-    char *end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text, &end);
-    if (errno || end == text || *end || !(value >= lo && value <= hi))
-        usageError(std::string("bad value for ") + option + ": " + text);
-    return value;
 }
 
 speed_t speedOf(int baud) { return baud == 9600 ? B9600 : baud == 38400 ? B38400 : B19200; }
@@ -124,19 +70,10 @@ bool configure(int fd, int baud)
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
-struct Options
-{
-    std::string link, device;
-    int baud = 19200;
-    std::uint32_t seed = 1;
-    double turnaroundMs = 2, delayMs = 0, drop = 0, corrupt = 0;
-    bool split = false, garbage = false, quiet = false;
-};
-
 class Line
 {
 public:
-    Line(int fd, int slave, const Options &o) : m_fd(fd), m_slave(slave), m_char(kvsim::charTimeNs(o.baud)), m_split(o.split) {}
+    Line(int fd, int slave, const kvsim::Options &o) : m_fd(fd), m_slave(slave), m_char(kvsim::charTimeNs(o.baud)), m_split(o.split) {}
     bool isPty() const { return m_slave >= 0; }
     int fd() const { return m_fd; }
     std::int64_t charNs() const { return m_char; }
@@ -197,7 +134,27 @@ private:
     bool m_split;
 };
 
-void log(const Options &o, const kvsim::Bytes &request, const std::string &what)
+// Every module on the line sees the frame; when several answer at once, their bytes collide.
+kvsim::Outcome handleOnBus(std::vector<kvsim::Module> &modules, const kvsim::Bytes &request, double seconds)
+{
+    std::vector<kvsim::Outcome> answers;
+    kvsim::Outcome last;
+    for (kvsim::Module &module : modules) {
+        last = module.handle(request, seconds);
+        if (last.answered)
+            answers.push_back(last);
+    }
+    if (answers.size() == 1)
+        return answers.front();
+    if (answers.empty())
+        return last;
+    kvsim::Outcome out = answers.front();
+    for (std::size_t i = 1; i < answers.size(); ++i)
+        out.answer = kvsim::collide(out.answer, answers[i].answer);
+    return out;
+}
+
+void log(const kvsim::Options &o, const kvsim::Bytes &request, const std::string &what)
 {
     if (o.quiet)
         return;
@@ -215,63 +172,17 @@ void log(const Options &o, const kvsim::Bytes &request, const std::string &what)
 
 int main(int argc, char **argv)
 {
-    Options o;
-    int address = 1;
-    bool fixed = false;
-    std::array<int, kvsim::kMeasurements> values{};
-    std::array<bool, 5> faulted{};
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> const char * {
-            if (i + 1 >= argc)
-                usageError(arg + " needs a value");
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        } else if (arg == "--link") o.link = value();
-        else if (arg == "--device") o.device = value();
-        else if (arg == "--baud") {
-            o.baud = int(number(value(), 9600, 38400, "--baud"));
-            if (o.baud != 9600 && o.baud != 19200 && o.baud != 38400)
-                usageError("--baud must be 9600, 19200 or 38400");
-        } else if (arg == "--address") {
-            const double a = number(value(), 1, 247, "--address");
-            address = int(a);
-            if (a != address)
-                usageError("--address must be a whole number");
-        } else if (arg == "--seed") o.seed = std::uint32_t(number(value(), 0, 4294967295.0, "--seed"));
-        else if (arg == "--values") {
-            std::string list = value();
-            std::size_t count = 0, pos = 0;
-            for (; count < kvsim::kMeasurements && pos <= list.size(); ++count) {
-                const std::size_t comma = std::min(list.find(',', pos), list.size());
-                const std::string item = list.substr(pos, comma - pos);
-                const double v = number(item.c_str(), -32768, 65535, "--values");
-                if (v != std::floor(v))
-                    usageError("--values takes whole hundredths: " + item);
-                values[count] = int(v);
-                pos = comma + 1;
-            }
-            if (count != kvsim::kMeasurements || pos <= list.size())
-                usageError("--values needs exactly ten comma-separated numbers");
-            fixed = true;
-        } else if (arg == "--fault") faulted[int(number(value(), 1, 5, "--fault")) - 1] = true;
-        else if (arg == "--turnaround") o.turnaroundMs = number(value(), 0, 10000, "--turnaround");
-        else if (arg == "--delay") o.delayMs = number(value(), 0, 60000, "--delay");
-        else if (arg == "--drop") o.drop = number(value(), 0, 1, "--drop");
-        else if (arg == "--corrupt") o.corrupt = number(value(), 0, 1, "--corrupt");
-        else if (arg == "--split") o.split = true;
-        else if (arg == "--garbage") o.garbage = true;
-        else if (arg == "--quiet") o.quiet = true;
-        else usageError("unknown option " + arg);
+    const kvsim::Options o = kvsim::parseOptions(argc, argv);
+    std::vector<kvsim::Module> modules;
+    for (int address : o.addresses) {
+        kvsim::Module module(o.seed);
+        module.address = std::uint8_t(address);
+        module.fixed = o.fixed;
+        module.values = o.values;
+        module.faulted = o.faulted;
+        module.answersReadAddress = !o.ignoreReadAddress;
+        modules.push_back(module);
     }
-    kvsim::Module module(o.seed);
-    module.address = std::uint8_t(address);
-    module.fixed = fixed;
-    module.values = values;
-    module.faulted = faulted;
 
     int fd = -1, slave = -1;
     std::string path = o.device;
@@ -369,7 +280,7 @@ int main(int argc, char **argv)
                 log(o, request, "-- no answer: master at " + std::to_string(masterBaud) + " baud, module at " + std::to_string(o.baud));
                 continue;
             }
-            kvsim::Outcome out = module.handle(request, double(now - started) / 1e9);
+            kvsim::Outcome out = handleOnBus(modules, request, double(now - started) / 1e9);
             if (!out.answered) {
                 log(o, request, "-- no answer: " + out.why);
                 continue;

@@ -1,5 +1,6 @@
 #include "simcore.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -100,6 +101,8 @@ Outcome Module::handle(const Bytes &frame, double seconds)
 
     const Bytes readAddress{0xFA, kReadAddressFunction, 0x02, 0x00, 0x00, 0x01};
     if (frame.size() == 8 && std::equal(readAddress.begin(), readAddress.end(), frame.begin())) {
+        if (!answersReadAddress)
+            return ignored("read-address request ignored");
         Bytes out{address, kReadAddressFunction, 0x02, address};
         appendCrc(out);
         return answer(out);
@@ -145,6 +148,17 @@ Outcome Module::handle(const Bytes &frame, double seconds)
     if (broadcast)
         return ignored("broadcast of an unknown function");
     return answer(exception(address, function, 0x01));
+}
+
+Bytes collide(const Bytes &a, const Bytes &b)
+{
+    Bytes out(std::max(a.size(), b.size()));
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = std::uint8_t((i < a.size() ? a[i] : 0) | (i < b.size() ? b[i] : 0));
+    // The same answer twice would pass as one: a collision never does.
+    if (out.size() >= 3 && crc16(out.data(), out.size() - 2) == std::uint16_t(out[out.size() - 2] | out.back() << 8))
+        out.back() ^= 0xFF;
+    return out;
 }
 
 std::string hex(const Bytes &bytes)

@@ -55,6 +55,7 @@ public:
     bool fixed = false;                      // true: values below instead of the drift
     std::array<int, kMeasurements> values{}; // -32768..65535, stored two's complement
     std::array<bool, 5> faulted{};           // channel 1..5 at index 0..4 reads the fault value
+    bool answersReadAddress = true;          // false: the read-address request goes unanswered
 
     std::array<std::uint16_t, kRegisters> registers(double seconds) const;
     // Handles one complete frame (as framed by silence) received at seconds since start.
@@ -63,6 +64,10 @@ public:
 private:
     Drift m_drift;
 };
+
+// Two answers sent at once on one line, as the master reads them: a wired OR of their bytes, never
+// with a good CRC.
+Bytes collide(const Bytes &a, const Bytes &b);
 
 std::string hex(const Bytes &bytes);
 
