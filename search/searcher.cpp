@@ -1,6 +1,7 @@
 #include "search/searcher.h"
 
 #include "modbus/codec.h"
+#include "response/decode.h"
 #include "serial/MSComm.h"
 
 #include <QFileInfo>
@@ -13,16 +14,12 @@ const QList<int> Searcher::kRates{9600, 19200, 38400};
 
 namespace {
 
-const QByteArray kReadAddress = QByteArray::fromHex("FA250200000199FE");
 constexpr int kAddressAnswerBytes = 6;
 constexpr int kRegisterAnswerBytes = 7;
 
 QByteArray registerRead(int address)
 {
-    QByteArray frame = QByteArray::fromHex("000300000001");
-    frame[0] = char(address);
-    const quint16 crc = crc16(frame, int(frame.size()) - 1);
-    return frame.append(char(crc & 0xFF)).append(char(crc >> 8));
+    return readRequest(quint8(address), 0x03, 0, 1);
 }
 
 // Every port tried is one the user named or the system lists, so a failure to open it is worth a row.
@@ -67,21 +64,20 @@ QList<int> Searcher::rateOrder(int rateInForce)
 
 int Searcher::tryMs(int rate, int answerBytes, int marginMs)
 {
-    const double characters = kReadAddress.size() + answerBytes + 3.5;
+    const double characters = 8 + answerBytes + 3.5; // the request is 8 bytes
     return int(std::ceil(characters * 11 * 1000 / rate)) + marginMs;
 }
 
 std::optional<int> Searcher::addressFromAnswer(const QByteArray &answer)
 {
-    if (answer.size() != kAddressAnswerBytes || quint8(answer[1]) != 0x25 || !answerCrcMatches(answer, kAddressAnswerBytes))
-        return std::nullopt;
-    return int(quint8(answer[3]));
+    // More bytes than one answer: another module answered at the same time.
+    const std::optional<quint8> address = answer.size() == kAddressAnswerBytes ? readAddressAnswer(answer) : std::nullopt;
+    return address ? std::optional<int>(*address) : std::nullopt;
 }
 
 std::optional<quint16> Searcher::registerFromAnswer(const QByteArray &answer, int address)
 {
-    if (answer.size() != kRegisterAnswerBytes || quint8(answer[0]) != address || answer[1] != 0x03 || answer[2] != 0x02
-        || !answerCrcMatches(answer, kRegisterAnswerBytes))
+    if (answer.size() != kRegisterAnswerBytes || !registerAnswerAccepted(answer, registerRead(address)))
         return std::nullopt;
     return quint16(quint8(answer[3]) << 8 | quint8(answer[4]));
 }
@@ -168,7 +164,7 @@ void Searcher::sendTry()
     m_line->setRThreshold(0);
     m_line->setInBufferCount(0);
     m_line->setRThreshold(qint16(answerBytes));
-    m_line->setOutput(readAddress ? kReadAddress : registerRead(m_address));
+    m_line->setOutput(readAddress ? readAddressRequest() : registerRead(m_address));
     m_timer.start(tryMs(rate(), answerBytes, m_marginMs));
 }
 
