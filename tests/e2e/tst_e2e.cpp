@@ -211,8 +211,9 @@ private slots:
         QVERIFY(bytes.endsWith("\r\n"));
         QCOMPARE(bytes.count("\n"), bytes.count("\r\n"));
         const QStringList lines = QString::fromUtf8(bytes.mid(3)).split(u"\r\n"_s, Qt::SkipEmptyParts);
-        const int decoded = r["decoded"].toInt();
-        QVERIFY2(decoded >= 100, qPrintable(r["decoded"])); // 200 ticks, some answers may be superseded
+        // Most requests are answered and decoded, however few ticks a busy machine lets through.
+        const int decoded = r["decoded"].toInt(), sent = r["counter"].toInt() - 1;
+        QVERIFY2(decoded > 0 && 2 * decoded >= sent, qPrintable(u"%1 of %2"_s.arg(decoded).arg(sent)));
         QCOMPARE(lines.size() - 1, decoded);
         QStringList last = lines.last().split(u',');
         QVERIFY(QDateTime::fromString(last.takeFirst(), u"yyyy-MM-dd HH:mm:ss.zzz"_s).isValid());

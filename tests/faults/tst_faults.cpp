@@ -124,27 +124,26 @@ private slots:
             postedAt = -1;
             ++clicks;
         });
+        // Ten seconds at least, and then until enough went through, however slowly a busy machine runs us.
         const bool ran = waitFor([&] {
             const qint64 now = clock.elapsed();
             mostWaiting = std::max<int>(mostWaiting, w.MSComm1->InBufferCount());
-            if (postedAt < 0 && now >= nextClick && now < 10000) {
+            if (postedAt < 0 && now >= nextClick) {
                 postedAt = now;
                 nextClick = now + 200;
                 QMetaObject::invokeMethod(w.comDoOnce, &QAbstractButton::click, Qt::QueuedConnection);
             }
             if (firstResident == 0 && now >= 1000)
                 firstResident = residentBytes();
-            return now >= 10000 && postedAt < 0;
-        }, 20000);
+            return now >= 10000 && postedAt < 0 && clicks >= 40 && flooded > 1024 * 1024 && w.receiveCount > 200;
+        }, 120000);
         [[maybe_unused]] const qint64 lastResident = residentBytes(); // not compared under the sanitizer
         stop = true;
         farEnd.join();
 
-        QVERIFY(ran);
+        QVERIFY2(ran, qPrintable(QStringLiteral("%1 clicks, %2 bytes, %3 notifications").arg(clicks).arg(qint64(flooded)).arg(w.receiveCount)));
         QVERIFY2(w.MSComm1->PortOpen(), qPrintable(line.h.messageTexts().value(0)));
-        QVERIFY2(flooded > 1024 * 1024 && w.receiveCount > 200, qPrintable(QString::number(w.receiveCount)));
         QVERIFY(mostWaiting <= MSComm::kInBufferSize);
-        QVERIFY(clicks >= 40);
         QVERIFY2(worstClick < 100, qPrintable(QStringLiteral("a click waited %1 ms").arg(worstClick)));
 #ifndef __SANITIZE_ADDRESS__ // the sanitizer's quarantine keeps freed memory resident on purpose
         QVERIFY2(lastResident - firstResident < 2 * 1024 * 1024, qPrintable(QStringLiteral("%1 -> %2").arg(firstResident).arg(lastResident)));
