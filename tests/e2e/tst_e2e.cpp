@@ -8,7 +8,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString red = QColor(255, 0, 0).name(), black = QColor(0, 0, 0).name();
+const QString black = QColor(0, 0, 0).name();
 
 // Eight bytes, "HH HH HH HH HH HH HH HH", after the time stamp of a frame's log line.
 int requestsIn(const QString &frame) { return (frame.mid(13).section(" -"_L1, 0, 0).size() + 1) / 24; }
@@ -111,31 +111,6 @@ private slots:
         QCOMPARE(r["counter"], u"0"_s); // single reads are not polling requests
         qInfo("%d baud: click to values %s ms; 33 bytes on the wire + 2 ms turnaround = %.1f ms", baud,
               qPrintable(r["ms"]), 33 * 11 * 1000.0 / baud + 2);
-    }
-
-    void oneRead_data()
-    {
-        QTest::addColumn<QStringList>("simArgs");
-        QTest::addColumn<QStringList>("texts"); // empty: not checked
-        QTest::addColumn<QString>("colour");
-        QTest::newRow("ten values, one negative, channel 5 faulted")
-            << QStringList{"--values", "2345,4567,-512,5000,0,100,2000,9999,1234,4321", "--fault", "5"}
-            << QStringList{"23.45", "45.67", "-5.12", "50.00", "0.00", "1.00", "20.00", "99.99", "0", "0"} << black;
-        QTest::newRow("corrupt answer leaves the boxes red") << QStringList{"--corrupt", "1"} << QStringList() << red;
-    }
-    void oneRead()
-    {
-        QFETCH(QStringList, simArgs);
-        QFETCH(QStringList, texts);
-        QFETCH(QString, colour);
-        Run r;
-        start(r, u"read:1"_s, simArgs);
-        if (QTest::currentTestFailed())
-            return;
-        QCOMPARE(r["state"].trimmed().split(u' ').size(), 25); // the whole answer arrived
-        if (!texts.isEmpty())
-            QCOMPARE(r["values"].split(u'|'), texts);
-        QCOMPARE(r["colours"].split(u'|'), QStringList(10, colour));
     }
 
     void polling_data()
