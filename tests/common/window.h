@@ -21,6 +21,8 @@ struct WindowHarness
     QStringList messageTexts() const;
 };
 
+// The Modbus CRC-16 of data, computed apart from the tool's own.
+quint16 referenceCrc(const QByteArray &data);
 // bytes followed by their Modbus CRC, low byte first: an answer as a module sends it.
 QByteArray withCrc(QByteArray bytes);
 // A register answer from address 1, function 3, carrying raws.

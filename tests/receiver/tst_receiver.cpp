@@ -121,6 +121,31 @@ private slots:
         QCOMPARE(line.w->lblErrCounter->text(), QString::number(line.before + counterRise));
     }
 
+    // The receive counter runs on past the largest 32-bit count into the negative, as the counter it
+    // stands for did, rather than overflowing.
+    void counterWrapsPastLargest_data()
+    {
+        QTest::addColumn<qint32>("count"); // before the answer
+        QTest::addColumn<int>("raw");
+        QTest::addColumn<qint32>("after");
+        QTest::newRow("answer at 2147483647") << qint32(2147483647) << 0x0102 << qint32(-2147483647 - 1);
+        QTest::newRow("fault value at 2147483646") << qint32(2147483646) << 0xFFFF << qint32(-2147483647 - 1);
+        QTest::newRow("fault value at 2147483647") << qint32(2147483647) << 0xFFFF << qint32(-2147483647);
+    }
+    void counterWrapsPastLargest()
+    {
+        QFETCH(qint32, count);
+        QFETCH(int, raw);
+        QFETCH(qint32, after);
+        Line line;
+        QVERIFY(line.open());
+        QVERIFY(line.request(1));
+        line.w->receiveCount = count;
+        QVERIFY(line.answer(registerAnswer({quint16(raw)})));
+        QCOMPARE(line.w->receiveCount, after);
+        QCOMPARE(line.w->lblErrCounter->text(), QString::number(after));
+    }
+
     void refusesCorruptedAnswer_data() // answers to a read of 10 registers, all 25 bytes long
     {
         const QByteArray good = registerAnswer(QList<quint16>(10, 0x0102));
