@@ -1,6 +1,7 @@
 #pragma once
 // A window in a temporary program directory whose message boxes are recorded, not shown.
 #include "app/frmMain.h"
+#include "common/crc.h"
 
 #include <QList>
 #include <QTemporaryDir>
@@ -21,10 +22,6 @@ struct WindowHarness
     QStringList messageTexts() const;
 };
 
-// The Modbus CRC-16 of data, computed apart from the tool's own.
-quint16 referenceCrc(const QByteArray &data);
-// bytes followed by their Modbus CRC, low byte first: an answer as a module sends it.
-QByteArray withCrc(QByteArray bytes);
 // A register answer from address 1, function 3, carrying raws.
 QByteArray registerAnswer(const QList<quint16> &raws);
 
