@@ -5,9 +5,6 @@
 #include "serial/MSComm.h"
 
 #include <QLineEdit>
-#include <QLoggingCategory>
-
-Q_LOGGING_CATEGORY(lcFrames, "kv4820.frames", QtWarningMsg)
 
 namespace {
 
@@ -99,7 +96,6 @@ void frmMain::comDoOnce_Click()
     requestKind = 1;
     m_readHead = frame.left(2) + char(2 * quint8(frame[5]));
     MSComm1->setOutput(frame);
-    qCDebug(lcFrames) << "sent" << frame.toHex(' ');
     commandHex = requestHexText(frame);
     // Polling sends the same request on every tick: the box need not be laid out and painted again.
     if (txtCommand->text() != commandHex)
@@ -127,7 +123,6 @@ void sendAddressCommand(frmMain &w, qint16 kind, QByteArray frame)
     if (w.MSComm1->PortOpen()) {
         w.ShowLamp(w.imgConnected);
         w.MSComm1->setOutput(frame);
-        qCDebug(lcFrames) << "sent" << frame.toHex(' ');
         w.txtState->setText(QStringLiteral("等待响应中...(如果3秒内未响应，请检查命令或硬件！)"));
     } else {
         w.ShowLamp(w.imgNotConnected);

@@ -6,9 +6,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QLoggingCategory>
-
-Q_DECLARE_LOGGING_CATEGORY(lcFrames)
 
 namespace {
 
@@ -38,7 +35,6 @@ void frmMain::MSComm1_OnComm()
 
 void frmMain::ShowAnswer(const QByteArray &answer)
 {
-    qCDebug(lcFrames) << "received" << answer.toHex(' ');
     txtState->setText(answerHexText(answer));
 
     switch (requestKind) {
