@@ -2,6 +2,7 @@
 #include "app/icon.h"
 #include "app/look.h"
 #include "app/settingsdir.h"
+#include "traffic/trafficlog.h"
 
 #include <QApplication>
 
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(applicationIcon());
     useClassicLook();
     frmMain window(settingsDir(QCoreApplication::applicationDirPath(), QStringLiteral(KV_INSTALL_BINDIR)));
+    new TrafficLog(&window);
     window.show();
     return app.exec();
 }

@@ -1,0 +1,93 @@
+#include "traffic/trafficwindow.h"
+
+#include "traffic/trafficmodel.h"
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kRefreshMs = 100;
+
+} // namespace
+
+TrafficWindow::TrafficWindow(TrafficModel *model, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_model(model)
+{
+    setObjectName(QStringLiteral("TrafficWindow"));
+    setWindowTitle(QStringLiteral("通信记录"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    m_summary = new QLabel(this);
+    m_summary->setObjectName(QStringLiteral("summary"));
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_failuresOnly = new QCheckBox(QStringLiteral("只看异常"), this);
+    auto *clear = new QPushButton(QStringLiteral("清空"), this);
+    auto *save = new QPushButton(QStringLiteral("保存..."), this);
+    clear->setObjectName(QStringLiteral("clear"));
+    save->setObjectName(QStringLiteral("save"));
+
+    m_proxy = new QSortFilterProxyModel(this);
+    m_proxy->setSourceModel(model);
+    m_proxy->setFilterRole(TrafficModel::FailedRole);
+    m_view = new QTableView(this);
+    m_view->setModel(m_proxy);
+    m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setWordWrap(false);
+    m_view->verticalHeader()->hide();
+    // One fixed height: no row is measured, however many there are.
+    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 4);
+    const int digit = m_view->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const int widths[] = {13, 25, 77, 10, 10};
+    for (int column = 0; column < 5; ++column)
+        m_view->setColumnWidth(column, (widths[column] + 2) * digit);
+    m_view->horizontalHeader()->setStretchLastSection(true);
+
+    auto *controls = new QHBoxLayout;
+    controls->addWidget(m_failuresOnly);
+    controls->addStretch();
+    controls->addWidget(clear);
+    controls->addWidget(save);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_summary);
+    layout->addLayout(controls);
+    layout->addWidget(m_view);
+    resize(m_view->columnWidth(0) * 11, 480);
+
+    connect(m_failuresOnly, &QCheckBox::toggled, this,
+            [this](bool on) { m_proxy->setFilterFixedString(on ? QStringLiteral("true") : QString()); });
+    connect(clear, &QPushButton::clicked, this, &TrafficWindow::clearRequested);
+    connect(save, &QPushButton::clicked, this, &TrafficWindow::saveRequested);
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this, &TrafficWindow::saveRequested);
+
+    QScrollBar *bar = m_view->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) { m_follow = value == bar->maximum(); });
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(kRefreshMs);
+    connect(&m_refresh, &QTimer::timeout, this, &TrafficWindow::refresh);
+    const auto later = [this] {
+        if (!m_refresh.isActive())
+            m_refresh.start();
+    };
+    connect(model, &QAbstractItemModel::rowsInserted, this, later);
+    connect(model, &QAbstractItemModel::modelReset, this, later);
+    refresh();
+}
+
+void TrafficWindow::refresh()
+{
+    m_summary->setText(m_model->summary());
+    if (m_follow)
+        m_view->scrollToBottom();
+}
