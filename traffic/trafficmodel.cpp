@@ -48,7 +48,9 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
     const TrafficRow &r = row(index.row());
     const bool failed = r.judgement.verdict != ::Verdict::Normal;
     switch (role) {
-    case Qt::DisplayRole: return text(r, index.column());
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole: // a long answer does not fit its column
+        return text(r, index.column());
     case Qt::ForegroundRole: return failed ? QVariant(QColor(255, 0, 0)) : QVariant();
     case Qt::TextAlignmentRole:
         return index.column() == FirstMs || index.column() == LastMs ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();

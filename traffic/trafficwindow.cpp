@@ -49,9 +49,13 @@ TrafficWindow::TrafficWindow(TrafficModel *model, QWidget *parent)
     m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 4);
     const int digit = m_view->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[] = {13, 25, 77, 10, 10};
-    for (int column = 0; column < 5; ++column)
+    // In digits: an answer of ten registers (25 bytes) nearly whole, its tool tip shows all of it.
+    const int widths[] = {13, 24, 60, 10, 10};
+    int width = 40 * digit; // the verdict's column and the margins
+    for (int column = 0; column < 5; ++column) {
         m_view->setColumnWidth(column, (widths[column] + 2) * digit);
+        width += m_view->columnWidth(column);
+    }
     m_view->horizontalHeader()->setStretchLastSection(true);
 
     auto *controls = new QHBoxLayout;
@@ -63,7 +67,7 @@ TrafficWindow::TrafficWindow(TrafficModel *model, QWidget *parent)
     layout->addWidget(m_summary);
     layout->addLayout(controls);
     layout->addWidget(m_view);
-    resize(m_view->columnWidth(0) * 11, 480);
+    resize(width, 480);
 
     connect(m_failuresOnly, &QCheckBox::toggled, this,
             [this](bool on) { m_proxy->setFilterFixedString(on ? QStringLiteral("true") : QString()); });
