@@ -16,6 +16,7 @@
 namespace {
 
 constexpr int kQuietMs = 1000;
+constexpr int kBatchMs = 500;
 
 double msSince(qint64 fromNs, qint64 toNs) { return double(toNs - fromNs) / 1e6; }
 
@@ -27,6 +28,9 @@ TrafficLog::TrafficLog(frmMain *window) : QObject(window), m_window(window)
     m_quiet.setSingleShot(true);
     m_quiet.setInterval(kQuietMs);
     connect(&m_quiet, &QTimer::timeout, this, &TrafficLog::finish);
+    m_batch.setSingleShot(true);
+    m_batch.setInterval(kBatchMs);
+    connect(&m_batch, &QTimer::timeout, this, &TrafficLog::flush);
     connect(window->MSComm1, &MSComm::sent, this, &TrafficLog::sent);
     connect(window->MSComm1, &MSComm::received, this, &TrafficLog::received);
     connect(window->MSComm1, &MSComm::closed, this, &TrafficLog::finish);
@@ -60,6 +64,7 @@ void TrafficLog::showMenu(QWidget *where, const QPoint &pos)
 
 void TrafficLog::showLog()
 {
+    flush();
     if (!m_view) {
         m_view = new TrafficWindow(&m_model, m_window);
         connect(m_view, &TrafficWindow::clearRequested, this, &TrafficLog::clear);
@@ -75,6 +80,7 @@ void TrafficLog::showLog()
 
 bool TrafficLog::save(const QString &path)
 {
+    flush();
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(m_model.csv()) >= 0 && file.commit();
 }
@@ -90,7 +96,18 @@ void TrafficLog::chooseSave()
         m_window->MsgBox(QStringLiteral("通信记录保存失败: %1").arg(QDir::toNativeSeparators(path)));
 }
 
-void TrafficLog::clear() { m_model.clear(); }
+void TrafficLog::clear()
+{
+    m_pending.clear();
+    m_model.clear();
+}
+
+void TrafficLog::flush()
+{
+    m_batch.stop();
+    m_model.append(m_pending);
+    m_pending.clear();
+}
 
 void TrafficLog::sent(const QByteArray &bytes, qint64 ns)
 {
@@ -124,5 +141,10 @@ void TrafficLog::finish()
     m_exchangeOpen = false;
     m_quiet.stop();
     m_exchange.judgement = judgeExchange(m_exchange.request, m_exchange.reply);
-    m_model.append(m_exchange);
+    // Bytes read off the line may share a large buffer of the port's: a kept row holds only its own.
+    m_exchange.request.squeeze();
+    m_exchange.reply.squeeze();
+    m_pending.append(m_exchange);
+    if (!m_batch.isActive())
+        m_batch.start();
 }

@@ -35,6 +35,7 @@ private:
     void sent(const QByteArray &bytes, qint64 ns);
     void received(const QByteArray &bytes, qint64 ns);
     void finish(); // the open exchange becomes a row
+    void flush();  // the rows waiting go to the model
     void showMenu(QWidget *where, const QPoint &pos);
 
     frmMain *m_window;
@@ -42,6 +43,10 @@ private:
     QPointer<TrafficWindow> m_view;
     QAction *m_open;
     QTimer m_quiet; // ends an exchange after 1 s without a byte
+    // Rows reach the model a few times a second: an open log window is laid out and painted again
+    // with every change, which twenty times a second would cost more than the polling itself.
+    QList<TrafficRow> m_pending;
+    QTimer m_batch;
     bool m_exchangeOpen = false;
     TrafficRow m_exchange;
     qint64 m_sentNs = 0;

@@ -66,32 +66,36 @@ QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int 
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-void TrafficModel::append(const TrafficRow &row)
+void TrafficModel::append(const QList<TrafficRow> &rows)
 {
-    const Judgement &j = row.judgement;
-    m_requests += !row.request.isEmpty();
-    ++m_counts[std::size_t(j.verdict)];
-    if (j.verdict == ::Verdict::Normal && !std::isnan(row.lastMs)) {
-        ++m_good;
-        ++m_lastTenths[std::size_t(qBound(0, qRound(row.lastMs * 10), kTenthsMax))];
-        m_maxLastMs = qMax(m_maxLastMs, row.lastMs);
+    for (const TrafficRow &row : rows) {
+        const Judgement &j = row.judgement;
+        m_requests += !row.request.isEmpty();
+        ++m_counts[std::size_t(j.verdict)];
+        if (j.verdict == ::Verdict::Normal && !std::isnan(row.lastMs)) {
+            ++m_good;
+            ++m_lastTenths[std::size_t(qBound(0, qRound(row.lastMs * 10), kTenthsMax))];
+            m_maxLastMs = qMax(m_maxLastMs, row.lastMs);
+        }
     }
-    if (m_count < m_capacity) {
-        beginInsertRows({}, m_count, m_count);
-        m_rows.push_back(row);
-        ++m_count;
-        endInsertRows();
+    const int added = qMin(int(rows.size()), m_capacity);
+    if (added == 0)
         return;
+    // When full, the oldest rows go, and their places take the newest.
+    if (const int dropped = m_count + added - m_capacity; dropped > 0) {
+        beginRemoveRows({}, 0, dropped - 1);
+        m_first = (m_first + dropped) % m_capacity;
+        m_count -= dropped;
+        endRemoveRows();
     }
-    // Full: the oldest row goes, and its place takes the newest.
-    beginRemoveRows({}, 0, 0);
-    const int place = m_first;
-    m_first = (m_first + 1) % m_capacity;
-    --m_count;
-    endRemoveRows();
-    beginInsertRows({}, m_count, m_count);
-    m_rows[std::size_t(place)] = row;
-    ++m_count;
+    beginInsertRows({}, m_count, m_count + added - 1);
+    for (auto row = rows.end() - added; row != rows.end(); ++row) {
+        const std::size_t place = std::size_t((m_first + m_count++) % m_capacity);
+        if (place == m_rows.size())
+            m_rows.push_back(*row);
+        else
+            m_rows[place] = *row;
+    }
     endInsertRows();
 }
 

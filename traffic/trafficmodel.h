@@ -33,7 +33,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     const TrafficRow &row(int index) const;
-    void append(const TrafficRow &row); // drops the oldest row when full
+    void append(const QList<TrafficRow> &rows); // drops the oldest rows when full
     void clear();
 
     QString summary() const;

@@ -14,12 +14,6 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-namespace {
-
-constexpr int kRefreshMs = 100;
-
-} // namespace
-
 TrafficWindow::TrafficWindow(TrafficModel *model, QWidget *parent)
     : QWidget(parent, Qt::Window), m_model(model)
 {
@@ -30,6 +24,8 @@ TrafficWindow::TrafficWindow(TrafficModel *model, QWidget *parent)
     m_summary = new QLabel(this);
     m_summary->setObjectName(QStringLiteral("summary"));
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Its text changes with every batch of rows: the window is not laid out again for it.
+    m_summary->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     m_failuresOnly = new QCheckBox(QStringLiteral("只看异常"), this);
     auto *clear = new QPushButton(QStringLiteral("清空"), this);
     auto *save = new QPushButton(QStringLiteral("保存..."), this);
@@ -77,15 +73,9 @@ TrafficWindow::TrafficWindow(TrafficModel *model, QWidget *parent)
 
     QScrollBar *bar = m_view->verticalScrollBar();
     connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) { m_follow = value == bar->maximum(); });
-    m_refresh.setSingleShot(true);
-    m_refresh.setInterval(kRefreshMs);
-    connect(&m_refresh, &QTimer::timeout, this, &TrafficWindow::refresh);
-    const auto later = [this] {
-        if (!m_refresh.isActive())
-            m_refresh.start();
-    };
-    connect(model, &QAbstractItemModel::rowsInserted, this, later);
-    connect(model, &QAbstractItemModel::modelReset, this, later);
+    // Rows come in batches, a few times a second.
+    connect(model, &QAbstractItemModel::rowsInserted, this, &TrafficWindow::refresh);
+    connect(model, &QAbstractItemModel::modelReset, this, &TrafficWindow::refresh);
     refresh();
 }
 

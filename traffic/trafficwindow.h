@@ -1,6 +1,5 @@
 #pragma once
 // The window "通信记录": a summary line, the controls and the rows of the traffic log.
-#include <QTimer>
 #include <QWidget>
 
 class QCheckBox;
@@ -30,6 +29,5 @@ private:
     QLabel *m_summary;
     QCheckBox *m_failuresOnly;
     QTableView *m_view;
-    QTimer m_refresh; // rows come up to twenty a second: the summary and the scrolling follow in batches
     bool m_follow = true; // the view is at its end and keeps to the newest row
 };

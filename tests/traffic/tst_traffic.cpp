@@ -1,6 +1,7 @@
 // The verdict on one exchange, from the bytes written and the bytes that came back. Frames and their
 // CRCs were made with an independent CRC-16 (the read-address request is the module's documented one).
 #include "traffic/judge.h"
+#include "traffic/trafficmodel.h"
 
 #include <QTest>
 
@@ -46,6 +47,35 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QString, text);
         QCOMPARE(judgementText(judgeExchange(request, reply)), text);
+    }
+
+    void ringKeepsTheNewest_data()
+    {
+        QTest::addColumn<QList<int>>("batches");
+        QTest::newRow("one at a time") << QList<int>{1, 1, 1, 1, 1, 1, 1};
+        QTest::newRow("two batches") << QList<int>{2, 5};
+        QTest::newRow("more than it holds at once") << QList<int>{7};
+        QTest::newRow("full, then one") << QList<int>{3, 4};
+    }
+    // Seven requests into a ring of three: the last three stay, in order, and the summary counts all.
+    void ringKeepsTheNewest()
+    {
+        QFETCH(QList<int>, batches);
+        TrafficModel model(3);
+        char next = 0;
+        for (int size : batches) {
+            QList<TrafficRow> rows;
+            for (int i = 0; i < size; ++i, ++next)
+                rows.append({QDateTime::currentDateTime(), QByteArray(1, next), {}, NAN, NAN, judgeExchange("x", {})});
+            model.append(rows);
+        }
+        QCOMPARE(model.rowCount(), 3);
+        QByteArray kept;
+        for (int i = 0; i < 3; ++i)
+            kept += model.row(i).request;
+        QCOMPARE(kept, QByteArray("\x04\x05\x06", 3));
+        QVERIFY2(model.summary().startsWith(QStringLiteral("请求 7  正常 0  无应答 7")), qPrintable(model.summary()));
+        QCOMPARE(model.csv().count("\r\n"), 4);
     }
 };
 
