@@ -16,7 +16,7 @@
 namespace {
 
 constexpr int kQuietMs = 1000;
-constexpr int kBatchMs = 500;
+constexpr qint64 kBatchMs = 1000;
 
 double msSince(qint64 fromNs, qint64 toNs) { return double(toNs - fromNs) / 1e6; }
 
@@ -29,7 +29,6 @@ TrafficLog::TrafficLog(frmMain *window) : QObject(window), m_window(window)
     m_quiet.setInterval(kQuietMs);
     connect(&m_quiet, &QTimer::timeout, this, &TrafficLog::finish);
     m_batch.setSingleShot(true);
-    m_batch.setInterval(kBatchMs);
     connect(&m_batch, &QTimer::timeout, this, &TrafficLog::flush);
     connect(window->MSComm1, &MSComm::sent, this, &TrafficLog::sent);
     connect(window->MSComm1, &MSComm::received, this, &TrafficLog::received);
@@ -105,6 +104,7 @@ void TrafficLog::clear()
 void TrafficLog::flush()
 {
     m_batch.stop();
+    m_sinceFlush.start();
     m_model.append(m_pending);
     m_pending.clear();
 }
@@ -145,6 +145,9 @@ void TrafficLog::finish()
     m_exchange.request.squeeze();
     m_exchange.reply.squeeze();
     m_pending.append(m_exchange);
-    if (!m_batch.isActive())
-        m_batch.start();
+    // A single request shows at once; while polling, its rows come a second's worth at a time.
+    if (!m_batch.isActive()) {
+        const qint64 since = m_sinceFlush.isValid() ? m_sinceFlush.elapsed() : kBatchMs;
+        m_batch.start(int(qMax<qint64>(0, kBatchMs - since)));
+    }
 }

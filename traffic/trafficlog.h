@@ -5,6 +5,7 @@
 // nothing of the window. Named "TrafficLog" so that tools can open and save it by its slots.
 #include "traffic/trafficmodel.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -43,10 +44,11 @@ private:
     QPointer<TrafficWindow> m_view;
     QAction *m_open;
     QTimer m_quiet; // ends an exchange after 1 s without a byte
-    // Rows reach the model a few times a second: an open log window is laid out and painted again
-    // with every change, which twenty times a second would cost more than the polling itself.
+    // Rows reach the model at most once a second: an open log window is painted again with every
+    // change, which twenty times a second would cost more than the polling itself.
     QList<TrafficRow> m_pending;
     QTimer m_batch;
+    QElapsedTimer m_sinceFlush;
     bool m_exchangeOpen = false;
     TrafficRow m_exchange;
     qint64 m_sentNs = 0;
