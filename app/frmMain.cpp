@@ -6,6 +6,7 @@
 #include "polling/Timer.h"
 #include "response/valuerows.h"
 #include "serial/MSComm.h"
+#include "serial/logging.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
@@ -218,6 +219,8 @@ void frmMain::connectHandlers()
     connect(cmdStopOnce, &QPushButton::clicked, this, &frmMain::cmdStopOnce_Click);
     connect(Timer2, &Timer::Tick, this, &frmMain::Timer2_Timer);
     connect(MSComm1, &MSComm::OnComm, this, &frmMain::MSComm1_OnComm);
+    connect(MSComm1, &MSComm::sent, this, [](const QByteArray &bytes) { qCDebug(lcFrames) << "sent" << bytes.toHex(' '); });
+    connect(MSComm1, &MSComm::received, this, [](const QByteArray &bytes) { qCDebug(lcFrames) << "received" << bytes.toHex(' '); });
 }
 
 int frmMain::MsgBox(const QString &text, const QString &title, QMessageBox::Icon icon,

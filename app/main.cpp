@@ -4,6 +4,7 @@
 #include "app/settingsdir.h"
 #include "record/valuetools.h"
 #include "search/modulesearch.h"
+#include "traffic/trafficlog.h"
 
 #include <QApplication>
 
@@ -17,6 +18,7 @@ int main(int argc, char *argv[])
     // The tools beside the window attach to it from outside, one line each.
     new ValueTools(&window);
     new ModuleSearch(&window);
+    new TrafficLog(&window);
     window.show();
     return app.exec();
 }

@@ -1,14 +1,17 @@
 // The tool's window polling the virtual module at 19200 baud every 50 ms, then left open and idle.
 // Prints key=value lines for scripts/bench, which runs it beside bench_bareqt.
-//   bench_polling SECONDS IDLE_SECONDS [trend]
+//   bench_polling SECONDS IDLE_SECONDS [trend|log]
 // With trend, the trend window is open and recording to a CSV file is on while it polls; without the
-// object that offers them it prints value_tools=missing and polls nothing.
+// object that offers them it prints value_tools=missing and polls nothing. With log, the traffic log
+// is attached as main.cpp does, its window open and its rows already full (10 000), so that every new
+// row drops the oldest.
 #include "app/frmMain.h"
 #include "record/valuetools.h"
 #include "app/look.h"
 #include "polling/Timer.h"
 #include "rig.h"
 #include "serial/MSComm.h"
+#include "traffic/trafficlog.h"
 
 #include <QApplication>
 #include <QFile>
@@ -42,6 +45,7 @@ int main(int argc, char **argv)
     }
     const int seconds = std::atoi(argv[1]), idleSeconds = std::atoi(argv[2]);
     const bool trend = argc > 3 && std::string(argv[3]) == "trend";
+    const bool log = argc > 3 && std::string(argv[3]) == "log";
     VirtualModule module(19200, {}); // drifting values, so the texts change now and then
     frmMain window(module.programDir(), [](const MessageBoxRequest &) { return 0; });
     new ValueTools(&window);
@@ -57,7 +61,18 @@ int main(int argc, char **argv)
         std::printf("value_tools=missing\n");
         return 0;
     }
-    runEventLoop(500); // the window (and the trend) shown and painted
+    TrafficLog *traffic = log ? new TrafficLog(&window) : nullptr;
+    if (traffic) {
+        const QByteArray request = QByteArray::fromHex("020300000002c438"), reply = QByteArray::fromHex("020304092911d75769");
+        // Bytes of their own in every row, as rows from the line have.
+        QList<TrafficRow> rows;
+        for (int i = 0; i < TrafficModel::kCapacity; ++i)
+            rows.append({QDateTime::currentDateTime(), QByteArray(request.constData(), request.size()),
+                         QByteArray(reply.constData(), reply.size()), 10.0, 20.0, judgeExchange(request, reply)});
+        traffic->model()->append(rows);
+        traffic->showLog();
+    }
+    runEventLoop(500); // the window (and the trend or the log) shown and painted
 
     PollingRecord record(kIntervalMs);
     // After the window's own slots: the tick has sent its request.
@@ -72,6 +87,11 @@ int main(int argc, char **argv)
     runEventLoop(200); // the last answer
     record.print();
     std::printf("requests=%ld\n", window.lblCounter->text().toLong() - 1); // polling starts it at 1
+    if (traffic) {
+        std::printf("log_rows=%d\nlog_summary=%s\n", traffic->model()->rowCount(),
+                    traffic->model()->summary().toUtf8().constData());
+        return 0;
+    }
     if (trend) {
         invoke(tools, "stopRecording");
         QFile file(csv); // its rows after the header

@@ -3,11 +3,9 @@
 #include "app/numbers.h"
 #include "modbus/codec.h"
 #include "serial/MSComm.h"
+#include "serial/logging.h"
 
 #include <QLineEdit>
-#include <QLoggingCategory>
-
-Q_LOGGING_CATEGORY(lcFrames, "kv4820.frames", QtWarningMsg)
 
 namespace {
 
@@ -103,10 +101,9 @@ bool frmMain::SendRequest(qint16 kind, const QByteArray &frame, qint16 threshold
     if (!MSComm1->PortOpen())
         return false;
     if (!MSComm1->setOutput(frame)) {
-        qCWarning(lcFrames) << "not sent" << frame.toHex(' ');
+        qCWarning(lcComm) << "not sent" << frame.toHex(' ');
         return false;
     }
-    qCDebug(lcFrames) << "sent" << frame.toHex(' ');
     return true;
 }
 

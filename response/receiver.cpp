@@ -7,10 +7,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QLoggingCategory>
 #include <QtNumeric>
-
-Q_DECLARE_LOGGING_CATEGORY(lcFrames)
 
 namespace {
 
@@ -46,7 +43,6 @@ void frmMain::MSComm1_OnComm()
 
 void frmMain::ShowAnswer(const QByteArray &answer)
 {
-    qCDebug(lcFrames) << "received" << answer.toHex(' ');
     txtState->setText(answerHexText(answer));
 
     switch (requestKind) {

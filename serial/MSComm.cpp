@@ -1,13 +1,12 @@
 #include "serial/MSComm.h"
 
+#include "serial/logging.h"
 #include "serial/portname.h"
 
-#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QStringList>
 #include <algorithm>
-
-Q_LOGGING_CATEGORY(lcComm, "kv4820.comm", QtWarningMsg)
+#include <chrono>
 
 namespace {
 
@@ -46,6 +45,11 @@ QString MSComm::deviceName() const
     if (!m_devicePath.isEmpty())
         return m_devicePath;
     return portDeviceName(m_port, m_programDir);
+}
+
+qint64 MSComm::steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 bool MSComm::setSettings(const QString &settings)
@@ -121,6 +125,7 @@ bool MSComm::setPortOpen(bool open)
         m_serial.close();
         m_in.clear();
         m_lost = false;
+        emit closed(false);
         return true;
     }
     if (m_serial.isOpen()) {
@@ -167,9 +172,14 @@ bool MSComm::setInBufferCount(qint16 count)
     if (count != 0)
         return false;
     m_in.clear();
-    // Bytes already in the driver belong to an older exchange too.
-    if (m_serial.isOpen())
+    // Bytes already in the driver belong to an older exchange too: read so that they are announced, then dropped.
+    if (m_serial.isOpen()) {
+        m_discarding = true;
+        m_serial.waitForReadyRead(0);
+        readWaiting();
+        m_discarding = false;
         m_serial.clear(QSerialPort::Input);
+    }
     return true;
 }
 
@@ -207,6 +217,7 @@ bool MSComm::setOutput(const QByteArray &bytes)
         return false;
     // Hand the bytes to the driver now rather than on the next pass of the event loop.
     m_serial.flush();
+    emit sent(bytes, steadyNs());
     return true;
 }
 
@@ -232,6 +243,10 @@ void MSComm::deliverWaiting()
 void MSComm::readWaiting()
 {
     const QByteArray bytes = m_serial.readAll();
+    if (!bytes.isEmpty())
+        emit received(bytes, steadyNs());
+    if (m_discarding)
+        return;
     const int room = kInBufferSize - int(m_in.size());
     m_in.append(bytes.constData(), std::min<int>(room, bytes.size()));
     if (bytes.size() > room && !m_pending.contains(qint16(comEventRxOver)))
@@ -310,5 +325,6 @@ void MSComm::portLost()
     m_serial.close();
     m_in.clear();
     m_lost = false;
+    emit closed(true);
     raise(comEventPortLost);
 }

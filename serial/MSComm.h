@@ -55,9 +55,18 @@ public:
     // Why the last open failed (PermissionError also when another program holds the device).
     QSerialPort::SerialPortError openError() const { return m_openError; }
 
+    // A steady clock in nanoseconds, the one the traffic signals below are stamped with.
+    static qint64 steadyNs();
+
 signals:
     // Queued to the event thread: never raised inside another handler but deliverWaiting's caller.
     void OnComm();
+    // Every write to the device and every read from it, as it happens, whatever the window then
+    // keeps or discards; for observers such as a traffic log.
+    void sent(const QByteArray &bytes, qint64 ns);
+    void received(const QByteArray &bytes, qint64 ns);
+    // The port was closed, by the window or because the device went away (lost).
+    void closed(bool lost);
 
 private:
     void readWaiting();
@@ -87,4 +96,5 @@ private:
     bool m_receivePending = false;
     bool m_lost = false;
     bool m_checking = false; // a failed read is being looked at again
+    bool m_discarding = false; // bytes read now are announced and dropped
 };

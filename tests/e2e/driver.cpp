@@ -1,6 +1,7 @@
 // Loaded into the real kv4820-tool with LD_PRELOAD: drives its window through Qt Test, prints what it
 // saw as key=value lines on stdout and quits. KV_E2E_SCENARIO, read only here, names the scenario
-// and its numbers: "read:COUNT", "poll:INTERVAL:REQUESTS", "address", "save:PORT" or "record:INTERVAL:MS".
+// and its numbers: "read:COUNT", "poll:INTERVAL:REQUESTS", "address", "save:PORT", "record:INTERVAL:MS"
+// or "traffic:INTERVAL:MS".
 #include <QtCharts>
 #include <QtTest>
 #include <QtWidgets>
@@ -192,6 +193,31 @@ void record(int interval, int ms)
     print("recording", path);
 }
 
+// Polls for ms with the traffic log open, through the object "TrafficLog" that main.cpp attaches,
+// then saves its rows to traffic.csv beside the tool.
+void traffic(int interval, int ms)
+{
+    QObject *log = find<QObject>(u"TrafficLog"_s);
+    if (!QMetaObject::invokeMethod(log, "showLog"))
+        throw std::runtime_error("no showLog");
+    QWidget *shown = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == u"通信记录"_s && w->isVisible())
+            shown = w;
+    if (!shown)
+        throw std::runtime_error("no traffic log window shown");
+    setText(u"txtTimerSet"_s, QString::number(interval));
+    click(u"cmdOneM"_s);
+    waitFor([] { return false; }, ms);
+    click(u"cmdStopOnce"_s);
+    waitFor([] { return caption(u"lblErrCounter"_s) == caption(u"lblCounter"_s); }, 1000);
+    const QString path = QCoreApplication::applicationDirPath() + u"/traffic.csv"_s;
+    bool saved = false;
+    if (!QMetaObject::invokeMethod(log, "save", Q_RETURN_ARG(bool, saved), Q_ARG(QString, path)) || !saved)
+        throw std::runtime_error("the traffic log was not saved");
+    print("traffic", path);
+}
+
 void runScenario()
 {
     int code = 0;
@@ -223,6 +249,8 @@ void runScenario()
             save(s[1].toInt());
         else if (s[0] == "record"_L1 && s.size() == 3)
             record(s[1].toInt(), s[2].toInt());
+        else if (s[0] == "traffic"_L1 && s.size() == 3)
+            traffic(s[1].toInt(), s[2].toInt());
         else
             throw std::runtime_error("unknown scenario");
         QStringList values, colours;

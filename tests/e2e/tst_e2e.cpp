@@ -204,6 +204,56 @@ private slots:
             QVERIFY2(points[i].toInt() >= 5 && points[i].toInt() <= 14, qPrintable(r["trendPoints"]));
         QCOMPARE(points.mid(8), QStringList({u"0"_s, u"0"_s}));
     }
+
+    // 30 s of polling at 50 ms with the traffic log open, against a module that drops and corrupts
+    // answers: the saved log has a row per request, and each row's verdict is what the module's own log
+    // says it did. An answer still on the line when the next request went out belongs, rightly, to the
+    // next exchange: those two rows are not compared.
+    void trafficLogNamesEachFault()
+    {
+        Run r;
+        start(r, u"traffic:50:30000"_s, {u"--drop"_s, u"0.05"_s, u"--corrupt"_s, u"0.05"_s});
+        if (QTest::currentTestFailed())
+            return;
+        QFile file(r["traffic"]);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF" "时间,请求,应答,首字节(ms),末字节(ms),结论\r\n"));
+        QStringList rows = QString::fromUtf8(bytes.mid(3)).split(u"\r\n"_s, Qt::SkipEmptyParts);
+        rows.removeFirst();
+        const int sent = r["counter"].toInt() - 1;
+        QVERIFY2(rows.size() == sent || rows.size() == sent - 1, qPrintable(u"%1 rows, %2 sent"_s.arg(rows.size()).arg(sent)));
+        QTRY_COMPARE_WITH_TIMEOUT(r.requests(), sent, 10000);
+
+        const QStringList frames = r.frames();
+        QMap<QString, int> compared;
+        int k = 0, skipped = 0;
+        bool spilled = false; // the previous answer came into this row
+        for (const QString &f : frames) {
+            const int n = requestsIn(f); // more than one: the module, held up, took two requests as one frame
+            if (k + n > rows.size())
+                break;
+            // The answer ended after the next request's write (the tool's clock, in the row's time).
+            const bool late = f.contains(" -> "_L1) && k + n < rows.size()
+                           && loggedAt(f) >= QTime::fromString(rows[k + n].mid(11, 12), u"HH:mm:ss.zzz"_s).msecsSinceStartOfDay() - 2;
+            if (n != 1 || late || spilled) {
+                skipped += n;
+            } else {
+                const QString expected = f.contains(" -- "_L1) ? u"无应答"_s
+                                       : f.contains("(corrupted"_L1)  ? u"CRC错误"_s : u"正常"_s;
+                const QStringList fields = rows[k].split(u',');
+                QCOMPARE(fields.size(), 6);
+                QVERIFY2(f.contains(fields[1]) && fields[5] == expected, qPrintable(f + " / "_L1 + rows[k]));
+                ++compared[expected];
+            }
+            spilled = late;
+            k += n;
+        }
+        qInfo("%d rows: %d 正常, %d 无应答, %d CRC错误 compared; %d not (late or held up)", int(rows.size()),
+              compared[u"正常"_s], compared[u"无应答"_s], compared[u"CRC错误"_s], skipped);
+        QVERIFY(compared[u"无应答"_s] > 0 && compared[u"CRC错误"_s] > 0);
+        QVERIFY2(skipped * 10 < rows.size(), "too many answers late to compare");
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_E2e)

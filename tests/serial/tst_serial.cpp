@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -260,6 +261,55 @@ private slots:
         QVERIFY(line.pty.write("new"));
         QVERIFY(waitFor([&] { return line.comm.InBufferCount() == 3; }));
         QCOMPARE(line.comm.Input(), QByteArray("new"));
+    }
+
+    // What is written, and what is read even when it is then discarded, reaches the traffic signals.
+    void trafficIsAnnounced_data() { discardWaitingBytes_data(); }
+    void trafficIsAnnounced()
+    {
+        QFETCH(bool, inDriver);
+        Line line;
+        QVERIFY(line.open());
+        QSignalSpy sent(&line.comm, &MSComm::sent), received(&line.comm, &MSComm::received);
+        const qint64 before = MSComm::steadyNs();
+        QVERIFY(line.comm.setOutput("request"));
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent[0][0].toByteArray(), QByteArray("request"));
+        QVERIFY(sent[0][1].toLongLong() >= before && sent[0][1].toLongLong() <= MSComm::steadyNs());
+        QVERIFY(line.pty.write("late answer"));
+        if (inDriver)
+            QVERIFY(waitInDriver(line.pty.slavePath(), 11));
+        else
+            QVERIFY(waitFor([&] { return line.comm.InBufferCount() == 11; }));
+        QVERIFY(line.comm.setInBufferCount(0));
+        QByteArray announced;
+        for (const QList<QVariant> &args : received)
+            announced += args[0].toByteArray();
+        QCOMPARE(announced, QByteArray("late answer"));
+        QVERIFY(received.last()[1].toLongLong() > sent[0][1].toLongLong());
+    }
+
+    void closingIsAnnounced_data()
+    {
+        QTest::addColumn<bool>("lost");
+        QTest::newRow("closed by the window") << false;
+        QTest::newRow("far end gone") << true;
+    }
+    void closingIsAnnounced()
+    {
+        QFETCH(bool, lost);
+        Line line;
+        QVERIFY(line.open());
+        QVERIFY(line.comm.setRThreshold(1));
+        QSignalSpy closed(&line.comm, &MSComm::closed);
+        if (lost)
+            line.pty.closeMaster();
+        else
+            QVERIFY(line.comm.setPortOpen(false));
+        QVERIFY(waitFor([&] { return !line.comm.PortOpen(); }));
+        Line::settle();
+        QCOMPARE(closed.size(), 1);
+        QCOMPARE(closed[0][0].toBool(), lost);
     }
 
     void floodIsCappedAt1024Bytes()
