@@ -140,7 +140,8 @@ private slots:
         QVERIFY2(ran, qPrintable(QStringLiteral("%1 clicks, %2 bytes, %3 notifications").arg(clicks).arg(qint64(flooded)).arg(w.receiveCount)));
         QVERIFY2(w.MSComm1->PortOpen(), qPrintable(line.h.messageTexts().value(0)));
         QVERIFY(mostWaiting <= MSComm::kInBufferSize);
-        QVERIFY2(worstClick < 100, qPrintable(QStringLiteral("a click waited %1 ms").arg(worstClick)));
+        // Generous, so a busy machine cannot fail it; a flood that held the event loop would hold a click far longer.
+        QVERIFY2(worstClick < 2000, qPrintable(QStringLiteral("a click waited %1 ms").arg(worstClick)));
 #ifndef __SANITIZE_ADDRESS__ // the sanitizer's quarantine keeps freed memory resident on purpose
         QVERIFY2(lastResident - firstResident < 2 * 1024 * 1024, qPrintable(QStringLiteral("%1 -> %2").arg(firstResident).arg(lastResident)));
 #endif
