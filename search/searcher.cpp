@@ -99,10 +99,10 @@ void Searcher::start(const QList<SearchPort> &ports, int rateInForce)
 
 void Searcher::stop()
 {
-    if (!m_running)
-        return;
-    m_timer.stop();
-    finish();
+    if (m_running) {
+        m_timer.stop();
+        finish();
+    }
 }
 
 void Searcher::finish()

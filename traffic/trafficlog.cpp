@@ -69,10 +69,9 @@ void TrafficLog::showLog()
         connect(m_view, &TrafficWindow::clearRequested, this, &TrafficLog::clear);
         connect(m_view, &TrafficWindow::saveRequested, this, &TrafficLog::chooseSave);
     }
-    if (m_view->isMinimized())
-        m_view->showNormal();
-    else
-        m_view->show();
+    // Brought back from the task bar and to the front, as a second click on the item asks.
+    m_view->setWindowState(m_view->windowState() & ~Qt::WindowMinimized);
+    m_view->show();
     m_view->raise();
     m_view->activateWindow();
 }

@@ -31,6 +31,13 @@ QString text(const QString &name) { return find<QLineEdit>(name)->text(); }
 QString caption(const QString &name) { return find<QLabel>(name)->text(); }
 void setText(const QString &name, const QString &t) { find<QLineEdit>(name)->setText(t); }
 void click(const QString &name) { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
+QWidget *shownWindow(const QString &title)
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == title && w->isVisible())
+            return w;
+    throw std::runtime_error("no window " + title.toStdString() + " shown");
+}
 
 // Not QTest::qWaitFor: it sleeps 10 ms between rounds, which would stall the tool's own event
 // handling and show in the timings. The short timer only keeps the loop waking up.
@@ -120,8 +127,7 @@ void address()
     click(u"cmdChangeID"_s);
     waitUntil("the echo", answerShown);
     print("changedStation", text(u"txtStationID"_s));
-    // The echo has 8 bytes and is shown at 6: a read sent before its tail arrived would take the tail
-    // for the start of its answer. Once the module has logged it as sent, the read's flush discards it.
+    // The read follows once the module has logged the whole echo as sent.
     waitUntil("the end of the echo", [] {
         QFile log(QCoreApplication::applicationDirPath() + u"/sim.log"_s);
         return log.open(QIODevice::ReadOnly) && log.readAll().count(" -> ") == 2;
@@ -170,12 +176,7 @@ void record(int interval, int ms)
     click(u"cmdStopOnce"_s);
     waitFor([] { return caption(u"lblErrCounter"_s) == caption(u"lblCounter"_s); }, 1000);
 
-    QWidget *trend = nullptr;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->windowTitle() == u"趋势图"_s && w->isVisible())
-            trend = w;
-    if (!trend)
-        throw std::runtime_error("no trend window shown");
+    QWidget *trend = shownWindow(u"趋势图"_s);
     QChart *chart = nullptr;
     if (auto *view = trend->findChild<QChartView *>())
         chart = view->chart();
@@ -200,12 +201,7 @@ void traffic(int interval, int ms)
     QObject *log = find<QObject>(u"TrafficLog"_s);
     if (!QMetaObject::invokeMethod(log, "showLog"))
         throw std::runtime_error("no showLog");
-    QWidget *shown = nullptr;
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->windowTitle() == u"通信记录"_s && w->isVisible())
-            shown = w;
-    if (!shown)
-        throw std::runtime_error("no traffic log window shown");
+    shownWindow(u"通信记录"_s);
     setText(u"txtTimerSet"_s, QString::number(interval));
     click(u"cmdOneM"_s);
     waitFor([] { return false; }, ms);

@@ -11,11 +11,11 @@ class tst_Traffic : public QObject
 private slots:
     void judgement_data()
     {
+        const QByteArray read = "020300000002c438", answer = "020304092911d75769";
+        const QByteArray readAddress = "fa250200000199fe", write = "07060b0000094b8e";
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("text");
-        const QByteArray read = "020300000002c438", answer = "020304092911d75769";
-        const QByteArray readAddress = "fa250200000199fe", write = "07060b0000094b8e";
         auto row = [](const char *name, const QByteArray &request, const QByteArray &reply, const char *text) {
             QTest::newRow(name) << QByteArray::fromHex(request) << QByteArray::fromHex(reply) << QString::fromUtf8(text);
         };
