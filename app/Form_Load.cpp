@@ -20,7 +20,7 @@ void frmMain::Form_Load()
     MSComm1->setRThreshold(1);
     if (CommRate == 0)
         CommRate = 9600;
-    const bool rateAccepted = MSComm1->setSettings(QString::number(CommRate) + QStringLiteral(",N,8,1"));
+    const bool rateAccepted = MSComm1->setSettings(lineSettings(CommRate));
 
     for (int i = 0; i < Combo2->count(); ++i) {
         if (readNumber(Combo2->itemText(i)) == double(CommRate)) {

@@ -98,7 +98,7 @@ void ModuleSearch::restorePort()
 {
     MSComm *port = m_window->MSComm1;
     port->setCommPort(m_savedPort);
-    port->setSettings(QString::number(m_window->CommRate) + QStringLiteral(",N,8,1"));
+    port->setSettings(lineSettings(m_window->CommRate));
     if (m_savedOpen)
         port->setPortOpen(true);
 }

@@ -151,7 +151,7 @@ void Searcher::sendTry()
         return;
     }
     const SearchPort &port = m_ports[m_portIndex];
-    m_line->setSettings(QString::number(rate()) + QStringLiteral(",N,8,1"));
+    m_line->setSettings(lineSettings(rate()));
     const bool readAddress = m_phase == Phase::ReadAddress;
     const int answerBytes = readAddress ? kAddressAnswerBytes : kRegisterAnswerBytes;
     const int rates = int(kRates.size()), sweep = kLastAddress - kFirstAddress + 1;

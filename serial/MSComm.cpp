@@ -52,6 +52,11 @@ qint64 MSComm::steadyNs()
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+QString lineSettings(qint32 rate)
+{
+    return QString::number(rate) + QStringLiteral(",N,8,1");
+}
+
 bool MSComm::setSettings(const QString &settings)
 {
     const QStringList parts = settings.split(QLatin1Char(','));

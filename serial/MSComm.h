@@ -98,3 +98,6 @@ private:
     bool m_checking = false; // a failed read is being looked at again
     bool m_discarding = false; // bytes read now are announced and dropped
 };
+
+// The Settings text of the line the tool uses at rate: no parity, 8 data bits, 1 stop bit.
+QString lineSettings(qint32 rate);

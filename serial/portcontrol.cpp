@@ -6,15 +6,6 @@
 
 #include <QComboBox>
 
-namespace {
-
-QString lineSettings(qint32 rate)
-{
-    return QString::number(rate) + QStringLiteral(",N,8,1");
-}
-
-} // namespace
-
 void frmMain::OpenOnComm()
 {
     MSComm1->setRThreshold(1);
