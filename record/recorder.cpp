@@ -2,11 +2,12 @@
 
 #include "record/csv.h"
 
-#include <QFileInfo>
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
 #include <sys/stat.h>
+#else
+#include <QFileInfo>
 #endif
 
 Recorder::Recorder(const QStringList &columns, QObject *parent) : QObject(parent), m_columns(columns)
