@@ -65,6 +65,9 @@ public:
 
     // --- answers (response/)
     void MSComm1_OnComm();
+    // True when the waiting bytes cannot be judged yet (a split answer, an echo coming or just
+    // learnt): the receive threshold is raised to the count that can tell.
+    bool AwaitRest();
     void ShowAnswer(const QByteArray &answer); // an answer read off the line, by requestKind
     void DecodeRegisters(const QByteArray &answer);
 
@@ -166,6 +169,7 @@ private:
     QString m_tickMessage;
     QString m_lastTickMessage;
     QByteArray m_sentFrame; // the last request, which its answer is checked against
+    qint16 m_answerThreshold = 0; // its answer's receive threshold on a line without echo
 };
 
 // An entry counts as selected only while the edit text still reads as that entry.

@@ -93,7 +93,9 @@ bool frmMain::SendRequest(qint16 kind, const QByteArray &frame, qint16 threshold
     MSComm1->setRThreshold(0);
     requestKind = kind;
     m_sentFrame = frame;
-    MSComm1->setRThreshold(threshold);
+    m_answerThreshold = threshold;
+    // On a line that echoes, the request's copy comes first.
+    MSComm1->setRThreshold(MSComm1->echoes() ? qint16(threshold + frame.size()) : threshold);
     commandHex = requestHexText(frame);
     // Polling sends the same request on every tick: the box need not be laid out and painted again.
     if (txtCommand->text() != commandHex)

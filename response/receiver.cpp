@@ -2,6 +2,7 @@
 
 #include "modbus/codec.h"
 #include "response/decode.h"
+#include "response/echo.h"
 #include "response/valuerows.h"
 #include "serial/MSComm.h"
 
@@ -26,19 +27,40 @@ quint8 byteAt(const QByteArray &bytes, int index)
 
 void frmMain::MSComm1_OnComm()
 {
-    // The echo of a change of address is 8 bytes and the notification comes at 6: wait for the rest.
-    if (requestKind == 15 && MSComm1->CommEvent() == MSComm::comEvReceive
-        && MSComm1->InBufferCount() < m_sentFrame.size() && m_sentFrame.startsWith(MSComm1->PeekInput())) {
-        MSComm1->setRThreshold(qint16(m_sentFrame.size()));
+    if (MSComm1->CommEvent() == MSComm::comEvReceive && AwaitRest())
         return;
-    }
     receiveCount = advanced(receiveCount);
     lblErrCounter->setText(QString::number(receiveCount));
     if (MSComm1->CommEvent() != MSComm::comEvReceive)
         return;
-    const QByteArray answer = MSComm1->Input();
+    QByteArray answer = MSComm1->Input();
     MSComm1->setInBufferCount(0);
+    // The adapter's copy of the request is set aside, whatever noise did to it.
+    if (MSComm1->echoes())
+        answer.remove(0, m_sentFrame.size());
     ShowAnswer(answer);
+}
+
+bool frmMain::AwaitRest()
+{
+    const QByteArray &waiting = MSComm1->PeekInput();
+    // Bytes at the threshold of 1 that an opening sets answer no request: they are taken as they come.
+    const bool answering = m_answerThreshold > 0;
+    if (answering && !MSComm1->echoes() && showsEcho(waiting, m_sentFrame))
+        MSComm1->setEchoes(true);
+    const int echo = MSComm1->echoes() ? int(m_sentFrame.size()) : 0;
+    int needed = answering ? echo + m_answerThreshold : 0;
+    // The module's answer to a change of address is a copy of the request, 8 bytes; the
+    // notification comes at 6.
+    const QByteArray answer = waiting.mid(echo);
+    if (requestKind == 15 && answer.size() < m_sentFrame.size() && m_sentFrame.startsWith(answer))
+        needed = echo + int(m_sentFrame.size());
+    if (answering && !MSComm1->echoes() && mayShowEcho(waiting, m_sentFrame))
+        needed = int(waiting.size()) + 1;
+    if (waiting.size() >= needed)
+        return false;
+    MSComm1->setRThreshold(qint16(needed));
+    return true;
 }
 
 void frmMain::ShowAnswer(const QByteArray &answer)

@@ -2,6 +2,7 @@
 
 #include "modbus/codec.h"
 #include "response/decode.h"
+#include "response/echo.h"
 #include "serial/MSComm.h"
 
 #include <QFileInfo>
@@ -160,19 +161,23 @@ void Searcher::sendTry()
         step += rates + m_rateIndex * (sweep - 1) + m_address - kFirstAddress;
     const QString what = readAddress ? QStringLiteral("读地址") : QStringLiteral("地址 %1").arg(m_address);
     emit trying(QStringLiteral("%1, %2, %3").arg(port.label).arg(rate()).arg(what), step);
-    // The threshold only lets deliverWaiting fetch bytes the event loop has not read yet; nobody listens.
+    // The threshold only lets deliverWaiting fetch bytes the event loop has not read yet; nobody
+    // listens. It counts the copy an adapter that echoes hands back first.
+    m_request = readAddress ? readAddressRequest() : registerRead(m_address);
     m_line->setRThreshold(0);
     m_line->setInBufferCount(0);
-    m_line->setRThreshold(qint16(answerBytes));
-    m_line->setOutput(readAddress ? readAddressRequest() : registerRead(m_address));
+    m_line->setRThreshold(qint16(m_request.size() + answerBytes));
+    m_line->setOutput(m_request);
     m_timer.start(tryMs(rate(), answerBytes, m_marginMs));
 }
 
 void Searcher::judge()
 {
     m_line->deliverWaiting();
-    const QByteArray answer = m_line->Input();
-    qCDebug(lcSearch) << rate() << int(m_phase) << m_address << answer.toHex(' ');
+    const QByteArray bytes = m_line->Input();
+    qCDebug(lcSearch) << rate() << int(m_phase) << m_address << bytes.toHex(' ');
+    // An adapter that echoes hands back the request alone when no module answers.
+    const QByteArray answer = bytes == m_request ? QByteArray() : withoutEcho(bytes, m_request);
     switch (m_phase) {
     case Phase::ReadAddress:
         if (!answer.isEmpty() && !m_ratesWithBytes.contains(rate()))

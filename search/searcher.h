@@ -81,4 +81,5 @@ private:
     int m_rateIndex = 0;
     QList<int> m_ratesWithBytes; // rates at which anything came back to the read-address request
     int m_address = 0;
+    QByteArray m_request; // the try's request
 };

@@ -36,6 +36,8 @@ bool MSComm::setCommPort(qint16 port)
 {
     if (m_serial.isOpen() || port < 1 || port > 255)
         return false;
+    if (port != m_port)
+        m_echoes = false;
     m_port = port;
     return true;
 }
@@ -102,6 +104,8 @@ bool MSComm::setSettings(const QString &settings)
             return false;
         }
     }
+    if (baud != m_baud)
+        m_echoes = false;
     m_baud = baud;
     m_parity = parity;
     m_dataBits = QSerialPort::DataBits(data);
@@ -130,6 +134,7 @@ bool MSComm::setPortOpen(bool open)
         m_serial.close();
         m_in.clear();
         m_lost = false;
+        m_echoes = false;
         emit closed(false);
         return true;
     }
@@ -330,6 +335,7 @@ void MSComm::portLost()
     m_serial.close();
     m_in.clear();
     m_lost = false;
+    m_echoes = false;
     emit closed(true);
     raise(comEventPortLost);
 }

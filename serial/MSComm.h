@@ -47,6 +47,10 @@ public:
     // caller: for one about to discard the input for a new request.
     void deliverWaiting();
     qint16 CommEvent() const { return m_event; }
+    // The line hands each request back before the answer (an adapter that echoes). Learnt by the
+    // reader of the answers; forgotten when the port closes or another port or rate is chosen.
+    bool echoes() const { return m_echoes; }
+    void setEchoes(bool echoes) { m_echoes = echoes; }
 
     // The device that port n opens, for messages and tests.
     QString deviceName() const;
@@ -97,6 +101,7 @@ private:
     bool m_lost = false;
     bool m_checking = false; // a failed read is being looked at again
     bool m_discarding = false; // bytes read now are announced and dropped
+    bool m_echoes = false;
 };
 
 // The Settings text of the line the tool uses at rate: no parity, 8 data bits, 1 stop bit.

@@ -10,6 +10,7 @@ void frmMain::OpenOnComm()
 {
     MSComm1->setRThreshold(1);
     MSComm1->setInputMode(1);
+    m_answerThreshold = 0;
 }
 
 bool frmMain::TakeChosenPort()

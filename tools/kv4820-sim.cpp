@@ -115,6 +115,9 @@ public:
         }
     }
 
+    // What the master sent, back at once: an adapter's receiver hears its own transmitter.
+    void echo(const kvsim::Bytes &bytes) { write(bytes.data(), bytes.size()); }
+
 private:
     void write(const std::uint8_t *data, std::size_t size)
     {
@@ -275,6 +278,8 @@ int main(int argc, char **argv)
         if (!frame.empty() && now >= wireEnd + gap) {
             const kvsim::Bytes request = std::move(frame);
             frame.clear();
+            if (o.echo)
+                line.echo(request);
             const int masterBaud = line.masterBaud();
             if (masterBaud && masterBaud != o.baud) {
                 log(o, request, "-- no answer: master at " + std::to_string(masterBaud) + " baud, module at " + std::to_string(o.baud));

@@ -39,6 +39,8 @@ Faults on demand:
   --corrupt P        flip one bit of one byte of an answer with probability P (0..1)
   --split            send each answer in two writes, with a pause of 2 character times between
   --garbage          send a short noise burst some time after each answer, between answers
+  --echo             hand every frame the master sends back at once, before any answer, also when
+                     the module does not answer, as a two-wire adapter whose receiver stays on does
 Other:
   --quiet            no log; otherwise one line per frame on stderr: time, request, answer or why
                      there was none
@@ -126,6 +128,7 @@ Options parseOptions(int argc, char **argv)
         else if (arg == "--corrupt") o.corrupt = number(value(), 0, 1, "--corrupt");
         else if (arg == "--split") o.split = true;
         else if (arg == "--garbage") o.garbage = true;
+        else if (arg == "--echo") o.echo = true;
         else if (arg == "--quiet") o.quiet = true;
         else usageError("unknown option " + arg);
     }

@@ -20,7 +20,7 @@ struct Options
     std::array<bool, 5> faulted{};
     bool ignoreReadAddress = false;
     double turnaroundMs = 2, delayMs = 0, drop = 0, corrupt = 0;
-    bool split = false, garbage = false, quiet = false;
+    bool split = false, garbage = false, echo = false, quiet = false;
 };
 
 // Parses argv; prints the help and exits 0 for --help, prints the reason and exits 2 for a bad option.
