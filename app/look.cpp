@@ -8,7 +8,8 @@
 QFont classicFont()
 {
     const QStringList installed = QFontDatabase::families();
-    for (const QString &family : {QStringLiteral("SimSun"), QStringLiteral("Noto Sans Mono CJK SC")}) {
+    // A Chinese Windows may list SimSun by its Chinese name only.
+    for (const QString &family : {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("Noto Sans Mono CJK SC")}) {
         if (installed.contains(family))
             return QFont(family, 9);
     }

@@ -4,7 +4,7 @@
 // as a Han character, at 9 pt.
 #include <QFont>
 
-// "SimSun" where it is installed, else "Noto Sans Mono CJK SC", else the application's default font.
+// "SimSun" ("宋体") where it is installed, else "Noto Sans Mono CJK SC", else the application's default font.
 QFont classicFont();
 
 // Gives the whole application, message boxes included, Qt's "Windows" style and classicFont().

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #ifdef Q_OS_WIN
 extern Q_CORE_EXPORT int qt_ntfs_permission_lookup;
@@ -38,7 +39,10 @@ bool userCanWrite(const QString &dir)
     ++qt_ntfs_permission_lookup;
     const bool writable = QFileInfo(dir).isWritable();
     --qt_ntfs_permission_lookup;
-    return writable;
+    // The rights say nothing of a write-protected stick or a read-only share (nor under Wine): a file
+    // made there settles it.
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral("kv4820-XXXXXX.tmp")));
+    return writable && probe.open();
 #else
     return QFileInfo(dir).isWritable();
 #endif

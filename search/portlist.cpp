@@ -39,6 +39,10 @@ QList<SearchPort> portsToSearch(const QString &programDir, int count, const QLis
         // An unlinked number is a /dev/ttyS that is mostly a driver's placeholder without a UART.
         if (!hasLink(programDir, n) && !isListed(device, listed))
             continue;
+#else
+        // A number the system does not list has no device: trying it would only list a failure.
+        if (!isListed(device, listed))
+            continue;
 #endif
         if (named.contains(canonical(device)))
             continue;

@@ -109,7 +109,7 @@ void poll(int interval, int requests)
     QObject::connect(fired, &QAction::triggered, [&ticks] { ticks.idle << QString::number(ticks.beforeTimer); });
     setText(u"txtTimerSet"_s, QString::number(interval));
     click(u"cmdOneM"_s);
-    waitUntil("the requests", [&] { return caption(u"lblCounter"_s).toInt() > requests; }, 60000);
+    waitUntil("the requests", [&] { return caption(u"lblCounter"_s).toInt() > requests; }, std::max(60000, 2 * requests * interval));
     click(u"cmdStopOnce"_s);
     // The last answer may still be on its way; with dropped answers the counters never meet.
     waitFor([] { return caption(u"lblErrCounter"_s) == caption(u"lblCounter"_s); }, 1000);
@@ -257,6 +257,7 @@ void runScenario()
             const QVariant shown = box->property("textColor");
             colours << (shown.isValid() ? shown.value<QColor>() : box->palette().color(QPalette::Text)).name();
         }
+        print("font", g_window->font().family());
         print("values", values.join(u'|'));
         print("colours", colours.join(u'|'));
         print("command", text(u"txtCommand"_s));
