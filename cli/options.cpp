@@ -85,6 +85,8 @@ bool parseArguments(const QStringList &arguments, const QString &settingsDir, Op
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addVersionOption();
+    if (!command && !name.isEmpty() && !name.startsWith(QLatin1Char('-')))
+        return refuse(refusal, QStringLiteral("unknown command %1").arg(name));
     if (!command) {
         parser.setApplicationDescription(QString::fromUtf8(kAbout));
         if (!parser.parse(arguments))
@@ -93,7 +95,7 @@ bool parseArguments(const QStringList &arguments, const QString &settingsDir, Op
             parser.showVersion();
         if (parser.isSet(QStringLiteral("help")))
             showHelp(parser, QStringLiteral("COMMAND [options]"));
-        return refuse(refusal, name.isEmpty() ? QStringLiteral("no command") : QStringLiteral("unknown command %1").arg(name));
+        return refuse(refusal, QStringLiteral("no command"));
     }
     o->command = name;
     const bool find = name == QLatin1String("find"), polls = name == QLatin1String("poll") || name == QLatin1String("log");
