@@ -7,6 +7,7 @@
 #include "response/valuerows.h"
 #include "serial/MSComm.h"
 #include "serial/logging.h"
+#include "serial/portname.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
@@ -125,7 +126,7 @@ void frmMain::buildControls()
     Frame5 = group("Frame5", QStringLiteral("串口设置"), twips(0, 0, 6552, 660));
     Label3 = label(Frame5, QStringLiteral("Label3"), QStringLiteral("串口号"), twips(120, 240, 615, 255));
     QStringList ports;
-    for (int n = 1; n <= 16; ++n)
+    for (int n = 1; n <= kPortCount; ++n)
         ports << QStringLiteral("COM%1").arg(n);
     Combo1 = combo(Frame5, "Combo1", ports, QStringLiteral("COM4"), twips(720, 240, 1095, 300));
     Label5[2] = label(Frame5, indexed("Label5", 2), QStringLiteral("波特率"), twips(2040, 240, 615, 255));

@@ -1,6 +1,6 @@
-# What a user gets: the two programs, a menu entry and its icon, their manual pages, the copyright and the
+# What a user gets: the three programs, a menu entry and its icon, their manual pages, the copyright and the
 # changelog; `cpack` makes a Debian package of it.
-install(TARGETS kv4820-tool kv4820-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kv4820-tool kv4820 kv4820-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES app/kv4820-tool.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 foreach(size ${KV_ICON_SIZES})
     install(FILES app/icons/kv4820-tool-${size}.png RENAME kv4820-tool.png
@@ -19,7 +19,7 @@ if(UNIX)
     # Debian wants these compressed without the name and time in the header, so a rebuild gives the same bytes.
     find_program(KV_GZIP gzip REQUIRED)
     set(kv_gzipped)
-    foreach(file changelog kv4820-tool.1 kv4820-sim.1)
+    foreach(file changelog kv4820-tool.1 kv4820.1 kv4820-sim.1)
         set(out ${CMAKE_CURRENT_BINARY_DIR}/package/${file})
         add_custom_command(OUTPUT ${out}.gz
             COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/package/${file} ${out}

@@ -1,5 +1,7 @@
 #include "record/csv.h"
 
+#include "response/valuerows.h"
+
 namespace {
 
 // Quoted only when needed, so that plain numbers stay plain numbers for the spreadsheet.
@@ -31,4 +33,12 @@ QByteArray csvHeader(const QStringList &columns)
 QByteArray csvRow(const QDateTime &time, const QStringList &values)
 {
     return line(time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")), values);
+}
+
+QStringList recordingColumns()
+{
+    QStringList columns;
+    for (const ValueRow &row : kValueRows)
+        columns << QString::fromUtf8(row.name) + QLatin1Char('(') + QString::fromUtf8(row.unit) + QLatin1Char(')');
+    return columns;
 }

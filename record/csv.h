@@ -10,3 +10,6 @@ QByteArray csvHeader(const QStringList &columns);
 
 // One row: the local time with milliseconds, then one field per value; an empty text stays empty.
 QByteArray csvRow(const QDateTime &time, const QStringList &values);
+
+// The recording's columns: each value's name and unit, "1#温度值(℃)", in the order of the boxes.
+QStringList recordingColumns();

@@ -1,6 +1,7 @@
 #include "record/valuetools.h"
 
 #include "app/frmMain.h"
+#include "record/csv.h"
 #include "record/recorder.h"
 #include "response/valuerows.h"
 #include "trend/trendwindow.h"
@@ -25,11 +26,7 @@ const QString kWriteFailed = QStringLiteral("记录文件写入失败，记录�
 ValueTools::ValueTools(frmMain *window) : QObject(window), m_window(window)
 {
     setObjectName(QStringLiteral("ValueTools"));
-    QStringList columns;
-    const QStringList units = this->units();
-    for (const QString &name : names())
-        columns << name + QLatin1Char('(') + units.value(columns.size()) + QLatin1Char(')');
-    m_recorder = new Recorder(columns, this);
+    m_recorder = new Recorder(recordingColumns(), this);
     connect(m_recorder, &Recorder::recordingChanged, this, &ValueTools::recordingChanged);
     connect(m_recorder, &Recorder::failed, this, &ValueTools::recordingFailed);
 

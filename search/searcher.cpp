@@ -23,8 +23,9 @@ QByteArray registerRead(int address)
     return readRequest(quint8(address), 0x03, 0, 1);
 }
 
-// Every port tried is one the user named or the system lists, so a failure to open it is worth a row.
-QString openFailure(MSComm *line)
+} // namespace
+
+QString openFailure(const MSComm *line)
 {
     const QFileInfo device(line->deviceName());
     switch (line->openError()) {
@@ -40,8 +41,6 @@ QString openFailure(MSComm *line)
         return QStringLiteral("无法打开");
     }
 }
-
-} // namespace
 
 Searcher::Searcher(const QString &programDir, QObject *parent)
     : QObject(parent), m_line(new MSComm(programDir, this))

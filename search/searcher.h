@@ -26,6 +26,9 @@ struct SearchFind
     QString failure;     // set when the port could not be searched: why, and what to do
 };
 
+// Why line's port did not open, and what to do about it, as a search lists it ("无权限: …").
+QString openFailure(const MSComm *line);
+
 class Searcher : public QObject
 {
     Q_OBJECT

@@ -1,18 +1,11 @@
 #include "traffic/trafficmodel.h"
 
-#include "record/csv.h"
-
 #include <QColor>
 
 namespace {
 
-const QStringList kHeaders = {QStringLiteral("时间"),       QStringLiteral("请求"),       QStringLiteral("应答"),
-                              QStringLiteral("首字节(ms)"), QStringLiteral("末字节(ms)"), QStringLiteral("结论")};
+const QStringList kHeaders = trafficHeaders();
 constexpr int kTenthsMax = 10000;
-
-QString hex(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' ').toUpper()); }
-
-QString milliseconds(double ms) { return std::isnan(ms) ? QString() : QString::number(ms, 'f', 1); }
 
 } // namespace
 
@@ -32,10 +25,10 @@ QString TrafficModel::text(const TrafficRow &row, int column) const
 {
     switch (column) {
     case Time: return row.time.toString(QStringLiteral("HH:mm:ss.zzz"));
-    case Request: return hex(row.request);
-    case Reply: return hex(row.reply);
-    case FirstMs: return milliseconds(row.firstMs);
-    case LastMs: return milliseconds(row.lastMs);
+    case Request: return trafficHex(row.request);
+    case Reply: return trafficHex(row.reply);
+    case FirstMs: return trafficMs(row.firstMs);
+    case LastMs: return trafficMs(row.lastMs);
     case Verdict: return judgementText(row.judgement);
     default: return QString();
     }
@@ -121,20 +114,15 @@ QString TrafficModel::summary() const
         std::size_t median = 0;
         while ((seen += m_lastTenths[median]) * 2 < m_good)
             ++median;
-        text += QStringLiteral("  正常应答末字节: 中位 %1 ms, 最大 %2 ms").arg(milliseconds(median / 10.0), milliseconds(m_maxLastMs));
+        text += QStringLiteral("  正常应答末字节: 中位 %1 ms, 最大 %2 ms").arg(trafficMs(median / 10.0), trafficMs(m_maxLastMs));
     }
     return text;
 }
 
 QByteArray TrafficModel::csv() const
 {
-    QByteArray bytes = csvHeader(kHeaders.mid(1));
-    for (int i = 0; i < rowCount(); ++i) {
-        const TrafficRow &r = row(i);
-        QStringList fields;
-        for (int column = Request; column < ColumnCount; ++column)
-            fields << text(r, column);
-        bytes += csvRow(r.time, fields);
-    }
+    QByteArray bytes = trafficCsvHeader();
+    for (int i = 0; i < rowCount(); ++i)
+        bytes += trafficCsvRow(row(i));
     return bytes;
 }

@@ -1,21 +1,11 @@
 #pragma once
 // The traffic log's rows: the last exchanges on the line in a bounded ring, with a summary of every
 // exchange since the start or the last clear, the dropped ones too.
-#include "traffic/judge.h"
+#include "traffic/trafficrow.h"
 
 #include <QAbstractTableModel>
-#include <QDateTime>
 #include <array>
-#include <cmath>
 #include <vector>
-
-struct TrafficRow
-{
-    QDateTime time; // of the request's write, or of the first byte without one
-    QByteArray request, reply;
-    double firstMs = NAN, lastMs = NAN; // from the write to the first and the last byte
-    Judgement judgement;
-};
 
 class TrafficModel : public QAbstractTableModel
 {
