@@ -106,6 +106,7 @@ void frmMain::buildControls()
     auto button = [](QWidget *parent, const char *name, const QString &caption, QRect rect) {
         auto *b = new QPushButton(caption, parent);
         b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(true); // Enter presses the focused button, as Space does
         b->setGeometry(rect);
         return b;
     };
@@ -171,7 +172,8 @@ void frmMain::buildControls()
     txtDataLength = textBox(Frame10, QStringLiteral("txtDataLength"), QStringLiteral("10"), twips(5640, 360, 495, 270));
 
     Frame12 = group("Frame12", QStringLiteral("设备ID修改操作(子功能号0x0B )"), twips(6720, 720, 3855, 2175));
-    Label2[0] = label(Frame12, indexed("Label2", 0), QStringLiteral("将地址      改为"), twips(240, 840, 1815, 255));
+    // Left of the drawn 240 twips, so that "将地址" ends before its box in the fonts at hand.
+    Label2[0] = label(Frame12, indexed("Label2", 0), QStringLiteral("将地址      改为"), twips(150, 840, 1815, 255));
     txtSetID[0] = textBox(Frame12, indexed("txtSetID", 0), QStringLiteral("1"), twips(720, 840, 435, 270));
     txtSetID[1] = textBox(Frame12, indexed("txtSetID", 1), QStringLiteral("1"), twips(1800, 840, 315, 270));
     cmdReadAdd = button(Frame12, "cmdReadAdd", QStringLiteral("读地址"), twips(2400, 840, 1095, 375));
@@ -191,6 +193,7 @@ void frmMain::buildControls()
         const ValueRow &row = kValueRows[i];
         lblValue[i] = label(PictureShow, indexed("lblValue", i), QString::fromUtf8(row.name), twips(1920, top, nameWidth, 270));
         txtValue[i] = textBox(PictureShow, indexed("txtValue", i), QStringLiteral("0"), twips(2880, top, 735, 270));
+        txtValue[i]->setReadOnly(true); // a typed text would pass for a measurement
         lblDanWei[row.unitIndex] = label(PictureShow, indexed("lblDanWei", row.unitIndex), QString::fromUtf8(row.unit),
                                          twips(3720, top, 735, 270));
     }
@@ -207,6 +210,9 @@ void frmMain::buildControls()
     Label7 = label(Frame1, QStringLiteral("Label7"), QStringLiteral("发送命令:"), twips(120, 240, 855, 255));
     txtCommand = textBox(Frame1, QStringLiteral("txtCommand"), QString(), twips(960, 240, 9495, 315));
     txtState = textBox(Frame1, QStringLiteral("txtState"), QString(), twips(120, 600, 10335, 495));
+    // They show what went over the line; selecting and copying is all they are for.
+    txtCommand->setReadOnly(true);
+    txtState->setReadOnly(true);
 }
 
 void frmMain::connectHandlers()

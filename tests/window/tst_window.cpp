@@ -5,11 +5,13 @@
 #include "common/window.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyleOptionButton>
@@ -310,8 +312,53 @@ private slots:
         const QLabel *caption = w->Label2[0];
         const QString text = caption->text();
         const int changeTo = caption->x() + caption->fontMetrics().horizontalAdvance(text.left(text.indexOf(QStringLiteral("改为"))));
+        const int addressEnds = caption->x() + caption->fontMetrics().horizontalAdvance(text.left(3));
+        QVERIFY2(addressEnds <= w->txtSetID[0]->x(), qPrintable(QString::number(addressEnds)));
         QVERIFY2(changeTo >= w->txtSetID[0]->geometry().right(), qPrintable(QString::number(changeTo)));
         QVERIFY(caption->x() + caption->fontMetrics().horizontalAdvance(text) <= w->txtSetID[1]->x());
+    }
+
+    // The boxes that show values and traffic take no typing, yet their text can be copied.
+    void showingBoxesAreReadOnly_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("value") << "txtValue(0)";
+        QTest::newRow("command") << "txtCommand";
+        QTest::newRow("state") << "txtState";
+    }
+    void showingBoxesAreReadOnly()
+    {
+        QFETCH(QString, name);
+        auto *box = qobject_cast<QLineEdit *>(control(name));
+        QVERIFY(box);
+        box->setText(QStringLiteral("21.50"));
+        box->setFocus();
+        QTest::keyClicks(box, QStringLiteral("9"));
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QCOMPARE(box->text(), QStringLiteral("21.50"));
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("21.50"));
+    }
+
+    // Qt's own buttons and dialogs speak the tool's language, whatever the system's is.
+    void qtTextsInChinese()
+    {
+        QVERIFY2(useChineseQtTexts(), "qtbase_zh_CN.qm (Debian qt6-translations-l10n) not found");
+        QMessageBox box(QMessageBox::NoIcon, QString(), QString(), QMessageBox::Ok);
+        QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+    }
+
+    // Enter on a focused button presses it, as Space does.
+    void enterPressesTheFocusedButton()
+    {
+        int clicks = 0;
+        const auto counting = connect(w->cmdStopOnce, &QPushButton::clicked, this, [&clicks] { ++clicks; });
+        w->cmdStopOnce->setFocus();
+        QTest::keyClick(w->cmdStopOnce, Qt::Key_Return);
+        QTest::keyClick(w->cmdStopOnce, Qt::Key_Enter);
+        disconnect(counting);
+        QCOMPARE(clicks, 2);
     }
 
     // An idle window is not woken by the caret; the next input makes it blink again.
