@@ -32,6 +32,11 @@ SearchDialog::SearchDialog(const QString &chosenPort, QWidget *parent) : QDialog
     finds->setSelectionBehavior(QAbstractItemView::SelectRows);
     finds->setSelectionMode(QAbstractItemView::SingleSelection);
     finds->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    finds->setTabKeyNavigation(false); // Tab goes on to the buttons
+    // Only the default button takes Enter: a disabled "开始查找" hands the focus to "关闭", which as an
+    // auto-default button would close the dialog and lose the find.
+    for (QPushButton *button : {startButton, stopButton, useButton, closeButton})
+        button->setAutoDefault(false);
 
     auto *where = new QHBoxLayout;
     where->addWidget(new QLabel(QStringLiteral("查找范围:"), this));

@@ -105,7 +105,10 @@ private slots:
         QVERIFY(dialog && dialog->isModal());
         QCOMPARE(dialog->windowTitle(), QStringLiteral("查找模块"));
         QSignalSpy tries(m_search->searcher(), &Searcher::trying);
-        dialog->startButton->click();
+        // By keyboard: Enter starts, and once the find is there Enter uses it wherever the focus went.
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(m_search->searcher()->isRunning());
         QTRY_VERIFY_WITH_TIMEOUT(!m_search->searcher()->isRunning(), kSweepMs);
         QCOMPARE(dialog->finds->rowCount(), 1);
         QCOMPARE(cells(dialog->finds, 0), (QStringList{"COM1", "38400", "7", "2150"}));
@@ -115,8 +118,11 @@ private slots:
             texts << t.at(0).toString();
         QCOMPARE(texts, (QStringList{"COM1, 19200, 读地址", "COM1, 9600, 读地址", "COM1, 38400, 读地址", "COM1, 38400, 地址 7"}));
         QVERIFY(dialog->useButton->isDefault());
-
-        dialog->useButton->click();
+        dialog->finds->setFocus();
+        QTest::keyClick(dialog->finds, Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != dialog->finds);
+        dialog->closeButton->setFocus(); // where a disabled "开始查找" used to hand it
+        QTest::keyClick(dialog->closeButton, Qt::Key_Return);
         QFile set(m_harness->dir.filePath(QStringLiteral("comm.set")));
         QVERIFY(set.open(QIODevice::ReadOnly));
         QCOMPARE(set.readAll(), QByteArray("1,38400\r\n"));
