@@ -1,9 +1,12 @@
 #include "app/look.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFontDatabase>
+#include <QLibraryInfo>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTranslator>
 
 QFont classicFont()
 {
@@ -21,4 +24,16 @@ void useClassicLook()
     if (QStyle *style = QStyleFactory::create(QStringLiteral("Windows")))
         QApplication::setStyle(style);
     QApplication::setFont(classicFont());
+}
+
+bool useChineseQtTexts()
+{
+    auto *translator = new QTranslator(qApp);
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("translations"));
+    for (const QString &dir : {beside, QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+        if (translator->load(QStringLiteral("qtbase_zh_CN"), dir))
+            return QCoreApplication::installTranslator(translator);
+    }
+    delete translator;
+    return false;
 }

@@ -9,3 +9,8 @@ QFont classicFont();
 
 // Gives the whole application, message boxes included, Qt's "Windows" style and classicFont().
 void useClassicLook();
+
+// Qt's own texts ("确定" in message boxes, the file dialogs, the boxes' edit menu) in Chinese like the
+// tool's, whatever the system's language: from translations/ beside the program (the Windows build),
+// else from Qt's. False when neither has them.
+bool useChineseQtTexts();

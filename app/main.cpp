@@ -14,6 +14,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(kAppTitle);
     QApplication::setWindowIcon(applicationIcon());
     useClassicLook();
+    useChineseQtTexts();
     frmMain window(settingsDir(QCoreApplication::applicationDirPath(), QStringLiteral(KV_INSTALL_BINDIR)));
     // The tools beside the window attach to it from outside, one line each.
     new ValueTools(&window);

@@ -51,5 +51,6 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${kv_maintainer})
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's layout is drawn for a CJK font whose Latin letters are half as wide as a Han character.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-noto-cjk)
+# Qt's own texts (message box buttons, file dialogs) come in Chinese from qt6-translations-l10n.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, qt6-translations-l10n")
 include(CPack)
