@@ -4,10 +4,12 @@
 
 #include <QCheckBox>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSortFilterProxyModel>
@@ -63,7 +65,10 @@ TrafficWindow::TrafficWindow(TrafficModel *model, QWidget *parent)
     layout->addWidget(m_summary);
     layout->addLayout(controls);
     layout->addWidget(m_view);
-    resize(width, 480);
+    // Bounded by the screen: a large scale factor would put the buttons off it.
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() * 0.9 : QSize(width, 480);
+    resize(qMin(width, room.width()), qMin(480, room.height()));
 
     connect(m_failuresOnly, &QCheckBox::toggled, this,
             [this](bool on) { m_proxy->setFilterFixedString(on ? QStringLiteral("true") : QString()); });
