@@ -1,7 +1,7 @@
 // Loaded into the real kv4820-tool with LD_PRELOAD: drives its window through Qt Test, prints what it
 // saw as key=value lines on stdout and quits. KV_E2E_SCENARIO, read only here, names the scenario
-// and its numbers: "read:COUNT", "poll:INTERVAL:REQUESTS", "address", "save:PORT", "record:INTERVAL:MS"
-// or "traffic:INTERVAL:MS".
+// and its numbers: "read:COUNT", "poll:INTERVAL:REQUESTS", "address", "save:PORT", "record:INTERVAL:MS",
+// "traffic:INTERVAL:MS" or "close:INTERVAL:MS".
 #include <QtCharts>
 #include <QtTest>
 #include <QtWidgets>
@@ -214,6 +214,25 @@ void traffic(int interval, int ms)
     print("traffic", path);
 }
 
+// Polls for ms with the recording, the trend and the traffic log open, then closes the window while
+// polling goes on and prints the monotonic time of the close: whoever started the tool times its exit.
+void closeWhileBusy(int interval, int ms)
+{
+    QObject *tools = find<QObject>(u"ValueTools"_s);
+    bool started = false;
+    const QString path = QCoreApplication::applicationDirPath() + u"/record.csv"_s;
+    if (!QMetaObject::invokeMethod(tools, "startRecording", Q_RETURN_ARG(bool, started), Q_ARG(QString, path)) || !started)
+        throw std::runtime_error("the recording did not start");
+    QMetaObject::invokeMethod(tools, "showTrend");
+    QMetaObject::invokeMethod(find<QObject>(u"TrafficLog"_s), "showLog");
+    setText(u"txtTimerSet"_s, QString::number(interval));
+    click(u"cmdOneM"_s);
+    waitFor([] { return false; }, ms);
+    print("received", caption(u"lblErrCounter"_s));
+    print("closingNs", QString::number(QDeadlineTimer::current().deadlineNSecs()));
+    g_window->close();
+}
+
 void runScenario()
 {
     int code = 0;
@@ -247,6 +266,8 @@ void runScenario()
             record(s[1].toInt(), s[2].toInt());
         else if (s[0] == "traffic"_L1 && s.size() == 3)
             traffic(s[1].toInt(), s[2].toInt());
+        else if (s[0] == "close"_L1 && s.size() == 3)
+            return closeWhileBusy(s[1].toInt(), s[2].toInt()); // the program ends by itself
         else
             throw std::runtime_error("unknown scenario");
         QStringList values, colours;
