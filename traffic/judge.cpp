@@ -82,6 +82,23 @@ Judgement judgeExchange(const QByteArray &request, const QByteArray &reply)
     return j;
 }
 
+bool cutByNextRequest(const QByteArray &request, qint32 rate, double msBetweenWrites)
+{
+    constexpr double kBitsPerByte = 11, kSilence = 3.5;
+    const int answer = answerLength(request);
+    if (answer == 0 || rate <= 0)
+        return false;
+    const double chars = double(request.size()) + answer + 2 * kSilence;
+    return msBetweenWrites < chars * kBitsPerByte * 1000 / rate;
+}
+
+void noteNextRequest(Judgement &j, const QByteArray &request, qint32 rate, double msBetweenWrites)
+{
+    // A whole answer, an exception or bytes that do not fit were not cut, however soon the next came.
+    if (j.verdict == Verdict::NoAnswer || j.verdict == Verdict::Incomplete)
+        j.cut = cutByNextRequest(request, rate, msBetweenWrites);
+}
+
 QString verdictName(Verdict verdict)
 {
     switch (verdict) {
@@ -112,5 +129,7 @@ QString judgementText(const Judgement &j)
         text += QStringLiteral(" 回显");
     if (j.extra > 0)
         text += QStringLiteral(" 多余字节 %1").arg(j.extra);
+    if (j.cut)
+        text += QStringLiteral(" 被下一请求打断");
     return text;
 }

@@ -21,11 +21,21 @@ struct Judgement
     quint8 detail = 0; // the exception code, or the address that answered
     bool echo = false; // the bytes began with a copy of the request
     int extra = 0;     // bytes after a complete answer
+    bool cut = false;  // the next request went out before this answer could have ended
 };
 
 Judgement judgeExchange(const QByteArray &request, const QByteArray &reply);
 
+// Whether the next request, written msBetweenWrites after request at rate (bit/s), came before the
+// answer could have ended: the request and its answer on the wire at 11 bits a byte (start, 8 data,
+// parity or stop), with the module's silence of 3.5 characters before and after the answer. False
+// for a request whose answer has no known length.
+bool cutByNextRequest(const QByteArray &request, qint32 rate, double msBetweenWrites);
+// Notes that cut on j when its answer is missing or short, the loss it explains.
+void noteNextRequest(Judgement &j, const QByteArray &request, qint32 rate, double msBetweenWrites);
+
 // The verdict's own name ("CRC错误").
 QString verdictName(Verdict verdict);
-// The verdict with its detail and notes, as the log shows it ("异常应答 02 (非法数据地址) 回显").
+// The verdict with its detail and notes, as the log shows it ("异常应答 02 (非法数据地址) 回显",
+// "不完整 被下一请求打断").
 QString judgementText(const Judgement &judgement);

@@ -5,6 +5,8 @@
 
 #include <QTest>
 
+const QByteArray kTenRegisters = QByteArray::fromHex("01030000000ac5cd");
+
 class tst_Traffic : public QObject
 {
     Q_OBJECT
@@ -47,6 +49,22 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QString, text);
         QCOMPARE(judgementText(judgeExchange(request, reply)), text);
+    }
+
+    // A read of ten registers: 8 + 25 bytes and 2 x 3.5 characters of silence, 11 bits each, on the line.
+    void nextRequestCuts_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<double>("boundMs");
+        QTest::newRow("9600") << 9600 << 45.83;
+        QTest::newRow("19200") << 19200 << 22.92;
+    }
+    void nextRequestCuts()
+    {
+        QFETCH(int, rate);
+        QFETCH(double, boundMs);
+        QVERIFY(cutByNextRequest(kTenRegisters, rate, boundMs - 0.01));
+        QVERIFY(!cutByNextRequest(kTenRegisters, rate, boundMs + 0.01));
     }
 
     void ringKeepsTheNewest_data()
