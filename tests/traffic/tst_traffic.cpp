@@ -49,6 +49,9 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QString, text);
         QCOMPARE(judgementText(judgeExchange(request, reply)), text);
+        TrafficModel model; // 只看异常 keeps every row but a plain 正常, notes too
+        model.append({{QDateTime::currentDateTime(), request, reply, NAN, NAN, judgeExchange(request, reply)}});
+        QCOMPARE(model.data(model.index(0, 0), TrafficModel::AnomalyRole).toBool(), text != QStringLiteral("正常"));
     }
 
     // A read of ten registers: 8 + 25 bytes and 2 x 3.5 characters of silence, 11 bits each, on the line.
@@ -84,7 +87,8 @@ private slots:
         for (int size : batches) {
             QList<TrafficRow> rows;
             for (int i = 0; i < size; ++i, ++next)
-                rows.append({QDateTime::currentDateTime(), QByteArray(1, next), {}, NAN, NAN, judgeExchange("x", {})});
+                rows.append({QDateTime::currentDateTime(), QByteArray(1, next), {}, NAN, NAN,
+                             {Verdict::NoAnswer, 0, false, 0, next % 2 == 1}}); // the odd ones cut
             model.append(rows);
         }
         QCOMPARE(model.rowCount(), 3);
@@ -93,6 +97,7 @@ private slots:
             kept += model.row(i).request;
         QCOMPARE(kept, QByteArray("\x04\x05\x06", 3));
         QVERIFY2(model.summary().startsWith(QStringLiteral("请求 7  正常 0  无应答 7")), qPrintable(model.summary()));
+        QVERIFY2(model.summary().contains(QStringLiteral("无请求 0  被下一请求打断 3")), qPrintable(model.summary()));
         QCOMPARE(model.csv().count("\r\n"), 4);
     }
 };
