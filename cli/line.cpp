@@ -80,7 +80,7 @@ TrafficRow Line::finished(TrafficRow row, double msToNext) const
 {
     row.judgement = judge(row);
     if (!std::isnan(msToNext))
-        noteNextRequest(row.judgement, row.request, m_rate, msToNext);
+        noteNextRequest(row.judgement, row.request, row.reply, row.lastMs, m_rate, msToNext);
     return row;
 }
 

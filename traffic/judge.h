@@ -26,13 +26,16 @@ struct Judgement
 
 Judgement judgeExchange(const QByteArray &request, const QByteArray &reply);
 
-// Whether the next request, written msBetweenWrites after request at rate (bit/s), came before the
-// answer could have ended: the request and its answer on the wire at 11 bits a byte (start, 8 data,
-// parity or stop), with the module's silence of 3.5 characters before and after the answer. False
-// for a request whose answer has no known length.
-bool cutByNextRequest(const QByteArray &request, qint32 rate, double msBetweenWrites);
+// Whether the next request, written msBetweenWrites after this one, came before this one's answer
+// could have ended, at rate (bit/s) and 11 bits a byte (start, 8 data, parity or stop). With nothing
+// received: sooner than the request and its answer on the wire with the module's silence of 3.5
+// characters before and after. With some bytes received: sooner than the rest could have followed the
+// last of them (lastByteMs after this write). False for an answer of unknown length.
+bool cutByNextRequest(int requestBytes, int answerBytes, int receivedBytes, double lastByteMs, qint32 rate,
+                      double msBetweenWrites);
 // Notes that cut on j when its answer is missing or short, the loss it explains.
-void noteNextRequest(Judgement &j, const QByteArray &request, qint32 rate, double msBetweenWrites);
+void noteNextRequest(Judgement &j, const QByteArray &request, const QByteArray &reply, double lastByteMs, qint32 rate,
+                     double msBetweenWrites);
 
 // The verdict's own name ("CRC错误").
 QString verdictName(Verdict verdict);

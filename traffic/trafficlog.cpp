@@ -142,7 +142,8 @@ void TrafficLog::finish(qint64 nextWriteNs)
     m_quiet.stop();
     m_exchange.judgement = judgeExchange(m_exchange.request, m_exchange.reply);
     if (nextWriteNs >= 0 && !m_exchange.request.isEmpty())
-        noteNextRequest(m_exchange.judgement, m_exchange.request, m_rate, msSince(m_sentNs, nextWriteNs));
+        noteNextRequest(m_exchange.judgement, m_exchange.request, m_exchange.reply, m_exchange.lastMs, m_rate,
+                        msSince(m_sentNs, nextWriteNs));
     // Bytes read off the line may share a large buffer of the port's: a kept row holds only its own.
     m_exchange.request.squeeze();
     m_exchange.reply.squeeze();

@@ -5,8 +5,6 @@
 
 #include <QTest>
 
-const QByteArray kTenRegisters = QByteArray::fromHex("01030000000ac5cd");
-
 class tst_Traffic : public QObject
 {
     Q_OBJECT
@@ -54,20 +52,28 @@ private slots:
         QCOMPARE(model.data(model.index(0, 0), TrafficModel::AnomalyRole).toBool(), text != QStringLiteral("正常"));
     }
 
-    // A read of ten registers: 8 + 25 bytes and 2 x 3.5 characters of silence, 11 bits each, on the line.
+    // A read of ten registers, 8 + 25 bytes. Nothing back: cut when the next write came before both
+    // frames and 2 x 3.5 characters of silence could pass, 11 bits a byte. Some back: when it came
+    // before the rest could follow the last byte.
     void nextRequestCuts_data()
     {
         QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("received");
+        QTest::addColumn<double>("lastMs");
         QTest::addColumn<double>("boundMs");
-        QTest::newRow("9600") << 9600 << 45.83;
-        QTest::newRow("19200") << 19200 << 22.92;
+        QTest::newRow("9600 nothing") << 9600 << 0 << double(NAN) << 45.83;
+        QTest::newRow("19200 nothing") << 19200 << 0 << double(NAN) << 22.92;
+        QTest::newRow("9600 20 of 25 at 44 ms") << 9600 << 20 << 44.0 << 49.73;
+        QTest::newRow("19200 24 of 25 at 500 ms") << 19200 << 24 << 500.0 << 500.57;
     }
     void nextRequestCuts()
     {
         QFETCH(int, rate);
+        QFETCH(int, received);
+        QFETCH(double, lastMs);
         QFETCH(double, boundMs);
-        QVERIFY(cutByNextRequest(kTenRegisters, rate, boundMs - 0.01));
-        QVERIFY(!cutByNextRequest(kTenRegisters, rate, boundMs + 0.01));
+        QVERIFY(cutByNextRequest(8, 25, received, lastMs, rate, boundMs - 0.01));
+        QVERIFY(!cutByNextRequest(8, 25, received, lastMs, rate, boundMs + 0.01));
     }
 
     void ringKeepsTheNewest_data()
