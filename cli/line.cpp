@@ -25,6 +25,7 @@ bool Line::open(const QString &device, int rate, QString *why)
 {
     m_comm->setDevicePath(device);
     m_comm->setSettings(lineSettings(rate));
+    m_rate = rate;
     if (m_comm->setPortOpen(true))
         return true;
     *why = openFailure(m_comm);
@@ -33,12 +34,18 @@ bool Line::open(const QString &device, int rate, QString *why)
 
 TrafficRow Line::exchange(const QByteArray &request, int waitMs)
 {
-    // Bytes still waiting belong to the last exchange: announced now, they end up in its row.
+    // Bytes still waiting belong to the last exchange: announced now, they end up in its row. It ends
+    // with this request's write, which tells whether that came too soon for its answer.
     m_comm->setInBufferCount(0);
-    end();
+    const TrafficRow last = m_row;
+    const bool lastOpen = m_open;
+    const qint64 lastNs = m_sentNs;
     m_row = TrafficRow{QDateTime::currentDateTime(), request, {}, NAN, NAN, {}};
     m_open = true;
-    if (!m_comm->setOutput(request)) {
+    const bool written = m_comm->setOutput(request);
+    if (lastOpen)
+        emit ended(finished(last, written ? double(m_sentNs - lastNs) / 1e6 : NAN));
+    if (!written) {
         m_lost = true;
     } else if (!whole(m_row)) {
         QTimer deadline;
@@ -66,8 +73,15 @@ void Line::end()
     if (!m_open)
         return;
     m_open = false;
-    m_row.judgement = judge(m_row);
-    emit ended(m_row);
+    emit ended(finished(m_row, NAN));
+}
+
+TrafficRow Line::finished(TrafficRow row, double msToNext) const
+{
+    row.judgement = judge(row);
+    if (!std::isnan(msToNext))
+        noteNextRequest(row.judgement, row.request, row.reply, row.lastMs, m_rate, msToNext);
+    return row;
 }
 
 Judgement Line::judge(const TrafficRow &row) const

@@ -35,6 +35,8 @@ signals:
 
 private:
     Judgement judge(const TrafficRow &row) const;
+    // row judged as it ends; msToNext: from its request's write to the next request's, NaN for none.
+    TrafficRow finished(TrafficRow row, double msToNext) const;
     bool whole(const TrafficRow &row) const;
     void received(const QByteArray &bytes, qint64 ns);
 
@@ -42,6 +44,7 @@ private:
     QEventLoop m_wait;
     TrafficRow m_row;
     qint64 m_sentNs = 0;
+    int m_rate = 0;
     bool m_open = false;    // m_row is an exchange not yet ended
     bool m_waiting = false; // exchange() waits for the answer in m_row
     bool m_lost = false;

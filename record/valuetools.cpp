@@ -1,6 +1,7 @@
 #include "record/valuetools.h"
 
 #include "app/frmMain.h"
+#include "polling/Timer.h"
 #include "record/csv.h"
 #include "record/recorder.h"
 #include "response/valuerows.h"
@@ -126,7 +127,11 @@ void ValueTools::valuesDecoded(const QStringList &shown, const QList<double> &va
 {
     const QDateTime now = QDateTime::currentDateTime();
     m_recorder->record(now, shown);
-    m_trendModel.add(now.toMSecsSinceEpoch(), values);
+    // The line and module the answer came from, and the polling in force: the trend joins values only
+    // of one module, and only as far apart as the reads were meant to be.
+    const TrendOrigin origin{m_window->CommNum, m_window->CommRate, m_window->txtStationID->text()};
+    const int pollMs = m_window->Timer2->isRunning() ? m_window->Timer2->Interval() : 0;
+    m_trendModel.add(now.toMSecsSinceEpoch(), values, origin, pollMs);
     if (m_trendWindow)
         m_trendWindow->dataAdded();
 }

@@ -82,6 +82,31 @@ Judgement judgeExchange(const QByteArray &request, const QByteArray &reply)
     return j;
 }
 
+bool cutByNextRequest(int requestBytes, int answerBytes, int receivedBytes, double lastByteMs, qint32 rate,
+                      double msBetweenWrites)
+{
+    constexpr double kBitsPerByte = 11, kSilence = 3.5;
+    if (answerBytes <= 0 || rate <= 0)
+        return false;
+    const double byteMs = kBitsPerByte * 1000 / rate;
+    if (receivedBytes == 0)
+        return msBetweenWrites < (requestBytes + answerBytes + 2 * kSilence) * byteMs;
+    // Bytes were coming: the rest could not have arrived before the next write.
+    const int missing = answerBytes - receivedBytes;
+    return missing > 0 && lastByteMs + missing * byteMs > msBetweenWrites;
+}
+
+void noteNextRequest(Judgement &j, const QByteArray &request, const QByteArray &reply, double lastByteMs, qint32 rate,
+                     double msBetweenWrites)
+{
+    // A whole answer, an exception or bytes that do not fit were not cut, however soon the next came.
+    if (j.verdict != Verdict::NoAnswer && j.verdict != Verdict::Incomplete)
+        return;
+    const int answer = answerLength(request) + (j.echo ? int(request.size()) : 0);
+    j.cut = answerLength(request) > 0
+        && cutByNextRequest(int(request.size()), answer, int(reply.size()), lastByteMs, rate, msBetweenWrites);
+}
+
 QString verdictName(Verdict verdict)
 {
     switch (verdict) {
@@ -112,5 +137,7 @@ QString judgementText(const Judgement &j)
         text += QStringLiteral(" 回显");
     if (j.extra > 0)
         text += QStringLiteral(" 多余字节 %1").arg(j.extra);
+    if (j.cut)
+        text += QStringLiteral(" 被下一请求打断");
     return text;
 }

@@ -27,12 +27,12 @@ TrafficLog::TrafficLog(frmMain *window) : QObject(window), m_window(window)
     setObjectName(QStringLiteral("TrafficLog"));
     m_quiet.setSingleShot(true);
     m_quiet.setInterval(kQuietMs);
-    connect(&m_quiet, &QTimer::timeout, this, &TrafficLog::finish);
+    connect(&m_quiet, &QTimer::timeout, this, [this] { finish(); });
     m_batch.setSingleShot(true);
     connect(&m_batch, &QTimer::timeout, this, &TrafficLog::flush);
     connect(window->MSComm1, &MSComm::sent, this, &TrafficLog::sent);
     connect(window->MSComm1, &MSComm::received, this, &TrafficLog::received);
-    connect(window->MSComm1, &MSComm::closed, this, &TrafficLog::finish);
+    connect(window->MSComm1, &MSComm::closed, this, [this] { finish(); });
 
     m_open = new QAction(QStringLiteral("通信记录..."), this);
     connect(m_open, &QAction::triggered, this, &TrafficLog::showLog);
@@ -110,9 +110,10 @@ void TrafficLog::flush()
 
 void TrafficLog::sent(const QByteArray &bytes, qint64 ns)
 {
-    finish();
+    finish(ns);
     m_exchange = TrafficRow{QDateTime::currentDateTime(), bytes, {}, NAN, NAN, {}};
     m_sentNs = ns;
+    m_rate = m_window->MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt(); // "9600,N,8,1"
     m_exchangeOpen = true;
     m_quiet.start();
 }
@@ -133,13 +134,16 @@ void TrafficLog::received(const QByteArray &bytes, qint64 ns)
     m_quiet.start();
 }
 
-void TrafficLog::finish()
+void TrafficLog::finish(qint64 nextWriteNs)
 {
     if (!m_exchangeOpen)
         return;
     m_exchangeOpen = false;
     m_quiet.stop();
     m_exchange.judgement = judgeExchange(m_exchange.request, m_exchange.reply);
+    if (nextWriteNs >= 0 && !m_exchange.request.isEmpty())
+        noteNextRequest(m_exchange.judgement, m_exchange.request, m_exchange.reply, m_exchange.lastMs, m_rate,
+                        msSince(m_sentNs, nextWriteNs));
     // Bytes read off the line may share a large buffer of the port's: a kept row holds only its own.
     m_exchange.request.squeeze();
     m_exchange.reply.squeeze();

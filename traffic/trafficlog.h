@@ -35,7 +35,8 @@ public slots:
 private:
     void sent(const QByteArray &bytes, qint64 ns);
     void received(const QByteArray &bytes, qint64 ns);
-    void finish(); // the open exchange becomes a row
+    // The open exchange becomes a row; nextWriteNs: the write of the request that ends it, if one does.
+    void finish(qint64 nextWriteNs = -1);
     void flush();  // the rows waiting go to the model
     void showMenu(QWidget *where, const QPoint &pos);
 
@@ -52,4 +53,5 @@ private:
     bool m_exchangeOpen = false;
     TrafficRow m_exchange;
     qint64 m_sentNs = 0;
+    qint32 m_rate = 0; // the line's rate at the request's write
 };

@@ -47,7 +47,7 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
     case Qt::ForegroundRole: return failed ? QVariant(QColor(255, 0, 0)) : QVariant();
     case Qt::TextAlignmentRole:
         return index.column() == FirstMs || index.column() == LastMs ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
-    case FailedRole: return failed;
+    case AnomalyRole: return failed || r.judgement.echo || r.judgement.extra > 0 || r.judgement.cut;
     default: return {};
     }
 }
@@ -65,6 +65,7 @@ void TrafficModel::append(const QList<TrafficRow> &rows)
         const Judgement &j = row.judgement;
         m_requests += !row.request.isEmpty();
         ++m_counts[std::size_t(j.verdict)];
+        m_cut += j.cut;
         if (j.verdict == ::Verdict::Normal && !std::isnan(row.lastMs)) {
             ++m_good;
             ++m_lastTenths[std::size_t(qBound(0, qRound(row.lastMs * 10), kTenthsMax))];
@@ -97,7 +98,7 @@ void TrafficModel::clear()
     beginResetModel();
     m_rows.clear();
     m_first = m_count = 0;
-    m_requests = m_good = 0;
+    m_requests = m_good = m_cut = 0;
     m_counts.fill(0);
     std::fill(m_lastTenths.begin(), m_lastTenths.end(), 0);
     m_maxLastMs = 0;
@@ -109,6 +110,8 @@ QString TrafficModel::summary() const
     QString text = QStringLiteral("请求 %1").arg(m_requests);
     for (std::size_t v = 0; v < m_counts.size(); ++v)
         text += QStringLiteral("  %1 %2").arg(verdictName(::Verdict(v))).arg(m_counts[v]);
+    // An interval too short for the line: the requests cut their own answers.
+    text += QStringLiteral("  被下一请求打断 %1").arg(m_cut);
     if (m_good > 0) {
         qint64 seen = 0;
         std::size_t median = 0;

@@ -13,7 +13,8 @@ class TrafficModel : public QAbstractTableModel
 public:
     static constexpr int kCapacity = 10000;
     enum Column { Time, Request, Reply, FirstMs, LastMs, Verdict, ColumnCount };
-    static constexpr int FailedRole = Qt::UserRole; // "true" for a row that is not 正常
+    // "true" for a row 只看异常 keeps: not 正常, or with a note (回显, 多余字节, 被下一请求打断).
+    static constexpr int AnomalyRole = Qt::UserRole;
 
     explicit TrafficModel(int capacity = kCapacity, QObject *parent = nullptr);
 
@@ -39,6 +40,7 @@ private:
     int m_count = 0;
     qint64 m_requests = 0;
     std::array<qint64, 8> m_counts{};
+    qint64 m_cut = 0; // exchanges cut by the next request
     // Times to the last byte of the good answers, in 0.1 ms steps up to 1 s: a median in fixed memory.
     std::vector<qint64> m_lastTenths;
     qint64 m_good = 0;

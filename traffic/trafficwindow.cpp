@@ -36,7 +36,7 @@ TrafficWindow::TrafficWindow(TrafficModel *model, QWidget *parent)
 
     m_proxy = new QSortFilterProxyModel(this);
     m_proxy->setSourceModel(model);
-    m_proxy->setFilterRole(TrafficModel::FailedRole);
+    m_proxy->setFilterRole(TrafficModel::AnomalyRole);
     m_view = new QTableView(this);
     m_view->setModel(m_proxy);
     m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

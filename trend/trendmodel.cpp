@@ -3,9 +3,9 @@
 #include <cmath>
 #include <limits>
 
-void TrendModel::add(qint64 timeMs, const QList<double> &values)
+void TrendModel::add(qint64 timeMs, const QList<double> &values, const TrendOrigin &origin, int pollMs)
 {
-    Answer answer{timeMs, {}};
+    Answer answer{timeMs, {}, origin, pollMs};
     for (int i = 0; i < kSeries; ++i)
         answer.values[i] = i < values.size() ? values[i] : std::numeric_limits<double>::quiet_NaN();
     m_answers.push_back(answer);
@@ -22,8 +22,10 @@ QList<QList<QPointF>> TrendModel::runs(int series, qint64 bucketMs) const
 {
     QList<QList<QPointF>> result;
     bool started = false;
-    bool gap = false; // an answer without a value, or a pause in the answers, since the last point
-    qint64 bucket = 0, index = 0, last = 0, previous = -1, interval = 0;
+    bool gap = false; // an answer without a value since the last point
+    bool moved = false; // another port, rate or address since the last point
+    const Answer *previous = nullptr;
+    qint64 bucket = 0, index = 0, last = 0;
     QPointF low, high; // the current bucket's lowest and highest point, not yet in the run
     auto closeBucket = [&] {
         const bool lowFirst = low.x() <= high.x();
@@ -32,15 +34,9 @@ QList<QList<QPointF>> TrendModel::runs(int series, qint64 bucketMs) const
             result.last().append(lowFirst ? high : low);
     };
     for (const Answer &answer : m_answers) {
-        // The module stopped answering for a while: a pause half as long again as the one before.
-        // Slow polling, whose answers come evenly far apart, makes none.
-        if (previous >= 0) {
-            const qint64 pause = answer.time - previous;
-            if (interval > 0 && 2 * pause >= 3 * interval)
-                gap = true;
-            interval = pause;
-        }
-        previous = answer.time;
+        if (previous && previous->origin != answer.origin)
+            moved = true;
+        previous = &answer;
         const double value = answer.values[series];
         if (std::isnan(value)) {
             gap = true;
@@ -48,10 +44,15 @@ QList<QList<QPointF>> TrendModel::runs(int series, qint64 bucketMs) const
         }
         const QPointF point(double(answer.time), value);
         const qint64 b = bucketMs > 0 ? answer.time / bucketMs : index++; // no bucket: each its own
-        // A stretch of a bucket or more without a value ends the line, wherever the buckets begin;
-        // a shorter one (a fault flickering on and off) does not, or there would be a line per answer.
-        const bool broken = started && gap && answer.time - last >= bucketMs;
-        gap = false;
+        // Only what was measured is drawn: a line between two single reads minutes apart, past a
+        // lost answer of slow polling or from one module to another would show values nobody read.
+        // A stretch of a bucket or more without a value ends the line too, wherever the buckets
+        // begin; a shorter one (a fault flickering on and off) does not, or there would be a line per
+        // answer.
+        const qint64 apart = answer.time - last;
+        const bool joinable = apart < kJoinMs || (answer.pollMs > 0 && 2 * apart < 3 * qint64(answer.pollMs));
+        const bool broken = started && (moved || !joinable || (gap && apart >= bucketMs));
+        gap = moved = false;
         last = answer.time;
         if (started && !broken && b == bucket) {
             if (value < low.y())

@@ -47,6 +47,33 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QString, text);
         QCOMPARE(judgementText(judgeExchange(request, reply)), text);
+        TrafficModel model; // 只看异常 keeps every row but a plain 正常, notes too
+        model.append({{QDateTime::currentDateTime(), request, reply, NAN, NAN, judgeExchange(request, reply)}});
+        QCOMPARE(model.data(model.index(0, 0), TrafficModel::AnomalyRole).toBool(), text != QStringLiteral("正常"));
+    }
+
+    // A read of ten registers, 8 + 25 bytes. Nothing back: cut when the next write came before both
+    // frames and 2 x 3.5 characters of silence could pass, 11 bits a byte. Some back: when it came
+    // before the rest could follow the last byte.
+    void nextRequestCuts_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("received");
+        QTest::addColumn<double>("lastMs");
+        QTest::addColumn<double>("boundMs");
+        QTest::newRow("9600 nothing") << 9600 << 0 << double(NAN) << 45.83;
+        QTest::newRow("19200 nothing") << 19200 << 0 << double(NAN) << 22.92;
+        QTest::newRow("9600 20 of 25 at 44 ms") << 9600 << 20 << 44.0 << 49.73;
+        QTest::newRow("19200 24 of 25 at 500 ms") << 19200 << 24 << 500.0 << 500.57;
+    }
+    void nextRequestCuts()
+    {
+        QFETCH(int, rate);
+        QFETCH(int, received);
+        QFETCH(double, lastMs);
+        QFETCH(double, boundMs);
+        QVERIFY(cutByNextRequest(8, 25, received, lastMs, rate, boundMs - 0.01));
+        QVERIFY(!cutByNextRequest(8, 25, received, lastMs, rate, boundMs + 0.01));
     }
 
     void ringKeepsTheNewest_data()
@@ -66,7 +93,8 @@ private slots:
         for (int size : batches) {
             QList<TrafficRow> rows;
             for (int i = 0; i < size; ++i, ++next)
-                rows.append({QDateTime::currentDateTime(), QByteArray(1, next), {}, NAN, NAN, judgeExchange("x", {})});
+                rows.append({QDateTime::currentDateTime(), QByteArray(1, next), {}, NAN, NAN,
+                             {Verdict::NoAnswer, 0, false, 0, next % 2 == 1}}); // the odd ones cut
             model.append(rows);
         }
         QCOMPARE(model.rowCount(), 3);
@@ -75,6 +103,7 @@ private slots:
             kept += model.row(i).request;
         QCOMPARE(kept, QByteArray("\x04\x05\x06", 3));
         QVERIFY2(model.summary().startsWith(QStringLiteral("请求 7  正常 0  无应答 7")), qPrintable(model.summary()));
+        QVERIFY2(model.summary().contains(QStringLiteral("无请求 0  被下一请求打断 3")), qPrintable(model.summary()));
         QCOMPARE(model.csv().count("\r\n"), 4);
     }
 };

@@ -81,7 +81,6 @@ private slots:
             << 250 << QStringList{"3", "", "", "4"} << "0:3,15:4";
         QTest::newRow("a second of gaps splits")
             << 250 << QStringList{"1", "2", "3", "4", "", "", "", "", "5", "6"} << "0:1,15:4|40:5,45:6";
-        QTest::newRow("slow answers without gaps stay one line") << 5000 << QStringList{"1", "2", "3"} << "0:1,100:2,200:3";
         QTest::newRow("a slow answer's gap splits") << 5000 << QStringList{"1", "", "3"} << "0:1|200:3";
     }
     // Thinned for drawing.
@@ -97,7 +96,7 @@ private slots:
     }
 
     // A stretch of 2 s or more without a value breaks the line wherever it falls against the
-    // buckets; a shorter one, and evenly slow answers, do not.
+    // buckets; a shorter one does not.
     void gapsOfTwoSecondsBreak_data()
     {
         QTest::addColumn<int>("every"); // ms between answers
@@ -113,7 +112,6 @@ private slots:
         }
         QTest::newRow("one fault at 1500 ms") << 1500 << 0 << "vvvfvvv" << 2;
         QTest::newRow("one lost answer at 1500 ms") << 1500 << 500 << "vvv-vvv" << 2;
-        QTest::newRow("answers 3 s apart") << 3000 << 0 << "vvvvv" << 1;
     }
     void gapsOfTwoSecondsBreak()
     {
@@ -125,6 +123,28 @@ private slots:
         for (int k = 0; k < pattern.size(); ++k)
             if (pattern[k] != QLatin1Char('-'))
                 model.add(kStart + offset + every * k, answer(pattern[k] == QLatin1Char('v') ? "20.00" : ""));
+        QCOMPARE(model.runs(0, 2000).size(), runs);
+    }
+
+    // Joined when read less than 2 s apart or polled less than 1.5 intervals apart, from one module.
+    void joinRule_data()
+    {
+        QTest::addColumn<QList<int>>("second"); // ms after the first answer, polling interval, port, address
+        QTest::addColumn<int>("runs");
+        QTest::newRow("single reads 1 s apart") << QList<int>{1000, 0, 1, 1} << 1;
+        QTest::newRow("single reads 3 s apart") << QList<int>{3000, 0, 1, 1} << 2;
+        QTest::newRow("polling at 10 s") << QList<int>{10000, 10000, 1, 1} << 1;
+        QTest::newRow("polling at 10 s, 16 s apart") << QList<int>{16000, 10000, 1, 1} << 2;
+        QTest::newRow("another port") << QList<int>{50, 50, 2, 1} << 2;
+        QTest::newRow("another address") << QList<int>{50, 50, 1, 2} << 2;
+    }
+    void joinRule()
+    {
+        QFETCH(QList<int>, second);
+        QFETCH(int, runs);
+        TrendModel model;
+        model.add(kStart, answer("20.00"), {1, 9600, QStringLiteral("1")}, second[1]);
+        model.add(kStart + second[0], answer("21.00"), {second[2], 9600, QString::number(second[3])}, second[1]);
         QCOMPARE(model.runs(0, 2000).size(), runs);
     }
 
@@ -154,7 +174,7 @@ private slots:
         for (const char *v : {"20.00", "", "21.00", "22.00", "", "23.00"}) {
             QList<double> values = answer(QLatin1String(v));
             values[1] = 50;
-            model.add(now - 60000 + 5000 * k++, values); // a gap of 5 s shows at any width
+            model.add(now - 60000 + 5000 * k++, values, {}, 5000); // a gap of 5 s shows at any width
         }
         QStringList names, units;
         for (int i = 0; i < TrendModel::kSeries; ++i) {
