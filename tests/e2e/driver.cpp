@@ -241,6 +241,8 @@ void runScenario()
     QObject::connect(&modalWatch, &QTimer::timeout, [&code] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             print("messageBox", box->text());
+            if (!box->buttons().isEmpty())
+                print("messageButton", box->buttons().first()->text());
             if (box->text() != g_expectedBox)
                 code = 2;
             box->reject();
