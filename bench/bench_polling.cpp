@@ -1,10 +1,10 @@
 // The tool's window polling the virtual module at 19200 baud every 50 ms, then left open and idle.
 // Prints key=value lines for scripts/bench, which runs it beside bench_bareqt.
-//   bench_polling SECONDS IDLE_SECONDS [trend|log]
+//   bench_polling SECONDS IDLE_SECONDS [trend|log|all]
 // With trend, the trend window is open and recording to a CSV file is on while it polls; without the
 // object that offers them it prints value_tools=missing and polls nothing. With log, the traffic log
 // is attached as main.cpp does, its window open and its rows already full (10 000), so that every new
-// row drops the oldest.
+// row drops the oldest. With all, both: the long run of a user who left everything open.
 #include "app/frmMain.h"
 #include "record/valuetools.h"
 #include "app/look.h"
@@ -40,12 +40,13 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     useClassicLook();
     if (argc < 3) {
-        std::fprintf(stderr, "usage: bench_polling SECONDS IDLE_SECONDS [trend]\n");
+        std::fprintf(stderr, "usage: bench_polling SECONDS IDLE_SECONDS [trend|log|all]\n");
         return 2;
     }
     const int seconds = std::atoi(argv[1]), idleSeconds = std::atoi(argv[2]);
-    const bool trend = argc > 3 && std::string(argv[3]) == "trend";
-    const bool log = argc > 3 && std::string(argv[3]) == "log";
+    const std::string tools = argc > 3 ? argv[3] : "";
+    const bool trend = tools == "trend" || tools == "all";
+    const bool log = tools == "log" || tools == "all";
     VirtualModule module(19200, {}); // drifting values, so the texts change now and then
     frmMain window(module.programDir(), [](const MessageBoxRequest &) { return 0; });
     new ValueTools(&window);
@@ -56,8 +57,8 @@ int main(int argc, char **argv)
     }
     QTemporaryDir dir;
     const QString csv = dir.filePath(QStringLiteral("bench.csv"));
-    QObject *tools = window.findChild<QObject *>(QStringLiteral("ValueTools"));
-    if (trend && !(invoke(tools, "showTrend") && invoke(tools, "startRecording", csv))) {
+    QObject *valueTools = window.findChild<QObject *>(QStringLiteral("ValueTools"));
+    if (trend && !(invoke(valueTools, "showTrend") && invoke(valueTools, "startRecording", csv))) {
         std::printf("value_tools=missing\n");
         return 0;
     }
@@ -87,17 +88,16 @@ int main(int argc, char **argv)
     runEventLoop(200); // the last answer
     record.print();
     std::printf("requests=%ld\n", window.lblCounter->text().toLong() - 1); // polling starts it at 1
-    if (traffic) {
-        std::printf("log_rows=%d\nlog_summary=%s\n", traffic->model()->rowCount(),
-                    traffic->model()->summary().toUtf8().constData());
-        return 0;
-    }
     if (trend) {
-        invoke(tools, "stopRecording");
+        invoke(valueTools, "stopRecording");
         QFile file(csv); // its rows after the header
         std::printf("recorded_rows=%ld\n", file.open(QIODevice::ReadOnly) ? long(file.readAll().count('\n')) - 1 : -1);
-        return 0;
     }
+    if (traffic)
+        std::printf("log_rows=%d\nlog_summary=%s\n", traffic->model()->rowCount(),
+                    traffic->model()->summary().toUtf8().constData());
+    if (trend || traffic)
+        return 0;
     if (idleSeconds <= 0)
         return 0;
 

@@ -134,6 +134,18 @@ void PollingRecord::print() const
                 slot - long(m_ticks.size()), m_decoded);
     std::printf("late_median_ms=%.2f\nlate_p99_ms=%.2f\nlate_max_ms=%.2f\ndrift_ms=%.2f\n", rank(late, 0.5),
                 rank(late, 0.99), rank(late, 1), late.empty() ? 0 : late.back());
+    // The largest resident size of each minute, for the long runs.
+    std::vector<double> minutes;
+    for (const auto &[at, mb] : m_memory) {
+        const std::size_t minute = std::size_t(at / 60);
+        if (minutes.size() <= minute)
+            minutes.resize(minute + 1, 0);
+        minutes[minute] = std::max(minutes[minute], mb);
+    }
+    std::printf("rss_per_minute_mb=");
+    for (std::size_t i = 0; i < minutes.size(); ++i)
+        std::printf("%s%.1f", i ? "," : "", minutes[i]);
+    std::printf("\n");
     std::printf("cpu_pct=%.3f\nwakeups_per_tick=%.1f\nrss_first_mb=%.1f\nrss_last_mb=%.1f\n", 100 * m_cpu / total,
                 m_ticks.empty() ? 0 : double(m_wakeUps) / double(m_ticks.size()), firstMb, lastMb);
 }
