@@ -215,7 +215,8 @@ void traffic(int interval, int ms)
 }
 
 // Polls for ms with the recording, the trend and the traffic log open, then closes the window while
-// polling goes on and prints the monotonic time of the close: whoever started the tool times its exit.
+// polling goes on and prints the time of the close (ms since the epoch): whoever started the tool
+// times its exit.
 void closeWhileBusy(int interval, int ms)
 {
     QObject *tools = find<QObject>(u"ValueTools"_s);
@@ -229,7 +230,7 @@ void closeWhileBusy(int interval, int ms)
     click(u"cmdOneM"_s);
     waitFor([] { return false; }, ms);
     print("received", caption(u"lblErrCounter"_s));
-    print("closingNs", QString::number(QDeadlineTimer::current().deadlineNSecs()));
+    print("closingMs", QString::number(QDateTime::currentMSecsSinceEpoch()));
     g_window->close();
 }
 

@@ -11,7 +11,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyleOptionButton>
@@ -339,26 +338,6 @@ private slots:
         QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("21.50"));
-    }
-
-    // Qt's own buttons and dialogs speak the tool's language, whatever the system's is.
-    void qtTextsInChinese()
-    {
-        QVERIFY2(useChineseQtTexts(), "qtbase_zh_CN.qm (Debian qt6-translations-l10n) not found");
-        QMessageBox box(QMessageBox::NoIcon, QString(), QString(), QMessageBox::Ok);
-        QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
-    }
-
-    // Enter on a focused button presses it, as Space does.
-    void enterPressesTheFocusedButton()
-    {
-        int clicks = 0;
-        const auto counting = connect(w->cmdStopOnce, &QPushButton::clicked, this, [&clicks] { ++clicks; });
-        w->cmdStopOnce->setFocus();
-        QTest::keyClick(w->cmdStopOnce, Qt::Key_Return);
-        QTest::keyClick(w->cmdStopOnce, Qt::Key_Enter);
-        disconnect(counting);
-        QCOMPARE(clicks, 2);
     }
 
     // An idle window is not woken by the caret; the next input makes it blink again.
