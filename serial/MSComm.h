@@ -30,6 +30,7 @@ public:
     qint16 CommPort() const { return m_port; }
     bool setSettings(const QString &settings);
     QString Settings() const;
+    qint32 baudRate() const { return m_baud; } // the rate of Settings()
     bool setPortOpen(bool open);
     bool PortOpen() const;
     bool setInputMode(qint32 mode);

@@ -113,7 +113,7 @@ void TrafficLog::sent(const QByteArray &bytes, qint64 ns)
     finish(ns);
     m_exchange = TrafficRow{QDateTime::currentDateTime(), bytes, {}, NAN, NAN, {}};
     m_sentNs = ns;
-    m_rate = m_window->MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt(); // "9600,N,8,1"
+    m_rate = m_window->MSComm1->baudRate();
     m_exchangeOpen = true;
     m_quiet.start();
 }
