@@ -102,9 +102,10 @@ void noteNextRequest(Judgement &j, const QByteArray &request, const QByteArray &
     // A whole answer, an exception or bytes that do not fit were not cut, however soon the next came.
     if (j.verdict != Verdict::NoAnswer && j.verdict != Verdict::Incomplete)
         return;
-    const int answer = answerLength(request) + (j.echo ? int(request.size()) : 0);
-    j.cut = answerLength(request) > 0
-        && cutByNextRequest(int(request.size()), answer, int(reply.size()), lastByteMs, rate, msBetweenWrites);
+    const int answer = answerLength(request);
+    j.cut = answer > 0
+        && cutByNextRequest(int(request.size()), answer + (j.echo ? int(request.size()) : 0), int(reply.size()),
+                            lastByteMs, rate, msBetweenWrites);
 }
 
 QString verdictName(Verdict verdict)
