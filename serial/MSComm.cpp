@@ -3,6 +3,7 @@
 #include "serial/logging.h"
 #include "serial/portname.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QStringList>
 #include <algorithm>
@@ -185,7 +186,7 @@ bool MSComm::setInBufferCount(qint16 count)
     // Bytes already in the driver belong to an older exchange too: read so that they are announced, then dropped.
     if (m_serial.isOpen()) {
         m_discarding = true;
-        m_serial.waitForReadyRead(0);
+        readDriver();
         readWaiting();
         m_discarding = false;
         m_serial.clear(QSerialPort::Input);
@@ -245,9 +246,23 @@ void MSComm::deliverWaiting()
         return;
     // Bytes the event loop has not read yet; one look, no wait.
     if (m_rThreshold > 0 && m_in.size() < m_rThreshold)
-        m_serial.waitForReadyRead(0);
+        readDriver();
     while (!m_pending.isEmpty())
         deliverNext();
+}
+
+bool MSComm::readDriver()
+{
+#ifdef Q_OS_WIN
+    // Qt 6.4's Windows port counts one completion per batch the event loop handles but keeps the
+    // count of every completion; a wait of any length then takes a completion that is not there and
+    // crashes. The completions already posted to the event loop are handed over instead.
+    for (QObject *child : m_serial.children())
+        QCoreApplication::sendPostedEvents(child, QEvent::MetaCall);
+    return false;
+#else
+    return m_serial.waitForReadyRead(0);
+#endif
 }
 
 void MSComm::readWaiting()
@@ -309,6 +324,16 @@ void MSComm::onError(QSerialPort::SerialPortError error)
     }
     if (!m_serial.isOpen() || m_lost || m_checking)
         return;
+#ifdef Q_OS_WIN
+    // There no read reports a hang-up or a stale error, and no look at the line is safe (readDriver):
+    // only a device that went away (Qt's ResourceError) is taken as lost.
+    if (error != QSerialPort::ResourceError)
+        return;
+    qCDebug(lcComm) << "port lost" << m_serial.portName() << m_serial.errorString();
+    m_lost = true;
+    QMetaObject::invokeMethod(this, &MSComm::portLost, Qt::QueuedConnection);
+    return;
+#endif
     // A read that finds nothing is how a hung-up line reports, but so is a read of bytes that a flush
     // removed after the event loop saw them (and errno is then stale). Look again, outside Qt's handler.
     m_checking = true;
@@ -319,7 +344,7 @@ void MSComm::checkLine()
 {
     // A second look: waiting bytes or silence mean the line is still there; a hung-up line fails again.
     m_serial.clearError();
-    const bool there = !m_serial.isOpen() || m_serial.waitForReadyRead(0) || m_serial.error() == QSerialPort::TimeoutError;
+    const bool there = !m_serial.isOpen() || readDriver() || m_serial.error() == QSerialPort::TimeoutError;
     m_checking = false;
     if (there || m_lost)
         return;

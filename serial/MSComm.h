@@ -74,6 +74,7 @@ signals:
     void closed(bool lost);
 
 private:
+    bool readDriver(); // true when it read bytes
     void readWaiting();
     void raiseReceiveIfDue();
     void raise(qint16 event);
