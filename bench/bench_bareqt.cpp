@@ -101,7 +101,7 @@ int main(int argc, char **argv)
     PollingRecord record(kIntervalMs);
     QObject::connect(&poller.timer, &QTimer::timeout, [&] { record.tick(); });
     poller.onDecoded = [&] { record.decoded(); };
-    record.begin();
+    record.begin(seconds);
     poller.timer.start(kIntervalMs);
     runEventLoop(seconds * 1000 + kIntervalMs / 2);
     poller.timer.stop();

@@ -80,7 +80,7 @@ int main(int argc, char **argv)
     QObject::connect(window.Timer2, &Timer::Tick, [&] { record.tick(); });
     QObject::connect(&window, &frmMain::valuesDecoded, [&] { record.decoded(); });
     window.txtTimerSet->setText(QString::number(kIntervalMs));
-    record.begin();
+    record.begin(seconds);
     window.cmdOneM_Click();
     runEventLoop(seconds * 1000 + kIntervalMs / 2);
     window.cmdStopOnce_Click();

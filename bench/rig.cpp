@@ -90,9 +90,14 @@ void runEventLoop(int ms)
     loop.exec();
 }
 
-void PollingRecord::begin()
+void PollingRecord::begin(int seconds)
 {
-    m_ticks.reserve(4096);
+    // Room for the whole run, its pages touched now: the record growing would show in the resident
+    // size it samples (a megabyte an hour).
+    m_ticks.resize(std::size_t(seconds) * 1000 / std::size_t(m_intervalMs) + 100);
+    m_ticks.clear();
+    m_memory.resize(std::size_t(seconds) + 10);
+    m_memory.clear();
     m_cpu = cpuSeconds();
     m_wakeUps = wakeUps();
     m_start = Clock::now();

@@ -48,7 +48,7 @@ class PollingRecord
 {
 public:
     explicit PollingRecord(int intervalMs) : m_intervalMs(intervalMs) {}
-    void begin(); // just before polling starts
+    void begin(int seconds); // just before polling starts, for about that long
     void tick();
     void decoded() { ++m_decoded; }
     void end(); // just after polling stops
