@@ -74,7 +74,7 @@ signals:
     void closed(bool lost);
 
 private:
-    bool readDriver(); // true when it read bytes
+    bool readDriver(); // true when it waited for bytes and read some (never on Windows)
     void readWaiting();
     void raiseReceiveIfDue();
     void raise(qint16 event);
