@@ -326,13 +326,9 @@ void MSComm::onError(QSerialPort::SerialPortError error)
         return;
 #ifdef Q_OS_WIN
     // There no read reports a hang-up or a stale error, and no look at the line is safe (readDriver):
-    // only a device that went away (Qt's ResourceError) is taken as lost.
+    // only a device that went away (Qt's ResourceError) is looked at, and the look finds it lost.
     if (error != QSerialPort::ResourceError)
         return;
-    qCDebug(lcComm) << "port lost" << m_serial.portName() << m_serial.errorString();
-    m_lost = true;
-    QMetaObject::invokeMethod(this, &MSComm::portLost, Qt::QueuedConnection);
-    return;
 #endif
     // A read that finds nothing is how a hung-up line reports, but so is a read of bytes that a flush
     // removed after the event loop saw them (and errno is then stale). Look again, outside Qt's handler.
